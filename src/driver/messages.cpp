@@ -1,0 +1,38 @@
+#include "driver/messages.h"
+
+#include <cstdlib>
+#include <iostream>
+
+namespace tarvel {
+
+namespace {
+
+std::string Quoted(std::string_view before, std::string_view name, std::string_view after) {
+  std::string text;
+  text.reserve(before.size() + name.size() + after.size());
+  text.append(before).append(name).append(after);
+  return text;
+}
+
+}  // namespace
+
+std::string InputOpenMessage(std::string_view fileName) {
+  return Quoted("error : unable to open input file '", fileName, "'.");
+}
+
+std::string OutputOpenMessage(std::string_view fileName) {
+  return Quoted("error : unable to open file '", fileName, "' for output.");
+}
+
+std::string UnknownOptionMessage(std::string_view argument) {
+  return Quoted("error : unknown option '", argument, "'.");
+}
+
+void WriteErrorLine(std::string_view message) { std::cerr << message << std::endl; }
+
+void ExitWithMessage(std::string_view message) {
+  WriteErrorLine(message);
+  std::exit(1);
+}
+
+}  // namespace tarvel

@@ -1,0 +1,66 @@
+// The output file as a sequence of bits: eight to a byte, the first bit in the
+// most significant position, the last byte filled up with zero bits.
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <string>
+
+namespace tarvel {
+
+// A sequence of bits as text, one character ('0' or '1') per bit, the first
+// character being the first bit written. Codes and fixed-width header fields
+// travel in this form.
+using BitString = std::string;
+
+// Returns the `width` lowest bits of `value`, most significant first, as a
+// BitString of exactly `width` characters (empty when width <= 0). Bits above
+// the width are ignored, so -1 and 511 both give eight ones at width 8.
+// REQUIRES: width <= 32.
+BitString ToBitString(std::int32_t value, std::int32_t width);
+
+// The output file with a one-byte accumulator in front of it.
+//
+// Construction opens (creating or emptying) the file; IsOpen() tells whether
+// that worked. Every completed byte is handed to the file stream at once and
+// the stream is tested right after: a byte that cannot be written ends the
+// process with the disk-full message and exit status 1, leaving the file with
+// whatever reached it. Destruction writes the pending bits as a last byte,
+// zero-filled, and closes the file.
+class BitWriter {
+ public:
+  explicit BitWriter(const std::string& fileName);
+  ~BitWriter();
+
+  BitWriter(const BitWriter&) = delete;
+  BitWriter& operator=(const BitWriter&) = delete;
+
+  // False when the file could not be opened for writing; nothing may be
+  // written then.
+  bool IsOpen() const;
+
+  // Appends every character of `bits`, in order, as one bit. Bits of one call
+  // continue the byte left unfinished by the previous call.
+  // REQUIRES: IsOpen(); `bits` holds only '0' and '1'.
+  void WriteBits(const BitString& bits);
+
+  // The number of complete bytes handed to the file so far (bits pending in
+  // the accumulator are not counted), or -1 once the stream has failed.
+  std::int32_t WritePosition() const;
+
+  // Bits waiting in the accumulator: 0 to 7.
+  std::int32_t BitCount() const { return bitCount; }
+
+ private:
+  // Hands `accumulator` to the stream as one byte and ends the process with
+  // the disk-full message if the stream then reports a failure.
+  void PutAccumulator();
+
+  std::ofstream stream;
+  std::int32_t bitCount = 0;
+  // The k-th pending bit sits in bit 7 - k; positions not yet filled are 0.
+  std::uint8_t accumulator = 0;
+  std::int32_t bytesHanded = 0;
+};
+
+}  // namespace tarvel
