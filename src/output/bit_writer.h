@@ -6,18 +6,9 @@
 #include <fstream>
 #include <string>
 
+#include "output/bit_string.h"
+
 namespace tarvel {
-
-// A sequence of bits as text, one character ('0' or '1') per bit, the first
-// character being the first bit written. Codes and fixed-width header fields
-// travel in this form.
-using BitString = std::string;
-
-// Returns the `width` lowest bits of `value`, most significant first, as a
-// BitString of exactly `width` characters (empty when width <= 0). Bits above
-// the width are ignored, so -1 and 511 both give eight ones at width 8.
-// REQUIRES: width <= 32.
-BitString ToBitString(std::int32_t value, std::int32_t width);
 
 // The output file with a one-byte accumulator in front of it.
 //
