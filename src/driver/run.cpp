@@ -4,7 +4,11 @@
 #include <cstdint>
 #include <fstream>
 
+#include <iostream>
+
+#include "driver/compress.h"
 #include "driver/messages.h"
+#include "driver/run_report.h"
 #include "model/symbol_count.h"
 #include "output/bit_writer.h"
 
@@ -50,13 +54,13 @@ int RunTarvel(int argc, char** argv) {
   FrequencyTable counts =
       CountSymbols(input, /*size=*/256, /*sixteenBit=*/false, &oddByte);
   const std::int32_t inputSize = MeasureSize(input);
-  (void)inputSize;
+
+  if (inputSize > 0) CompressInput(input, counts, oddByte, writer);
   counts = FrequencyTable();
 
   const std::int32_t outputSize = writer.WritePosition() + (writer.BitCount() != 0 ? 1 : 0);
   const std::int32_t elapsed = ClockMilliseconds() - startTime;
-  (void)outputSize;
-  (void)elapsed;
+  PrintRunReport(std::cout, elapsed, inputSize, outputSize, argv, /*sixteenBit=*/false);
   return 0;
 }
 

@@ -7,15 +7,17 @@
 namespace tarvel {
 
 BitWriter::BitWriter(const std::string& fileName)
-    : stream(fileName, std::ios::out | std::ios::binary | std::ios::trunc) {}
+    : file(fileName, std::ios::out | std::ios::binary | std::ios::trunc), stream(file) {}
+
+BitWriter::BitWriter(std::ostream& sink) : stream(sink) {}
 
 BitWriter::~BitWriter() {
-  if (!stream.is_open()) return;
+  if (!IsOpen()) return;
   if (bitCount != 0) PutAccumulator();
-  stream.close();
+  if (file.is_open()) file.close();
 }
 
-bool BitWriter::IsOpen() const { return stream.is_open() && !stream.fail(); }
+bool BitWriter::IsOpen() const { return !stream.fail() && (&stream != &file || file.is_open()); }
 
 void BitWriter::WriteBits(const BitString& bits) {
   for (const char c : bits) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <fstream>
+#include <ostream>
 #include <string>
 
 #include "output/bit_string.h"
@@ -12,8 +13,9 @@ namespace tarvel {
 
 // The output file with a one-byte accumulator in front of it.
 //
-// Construction opens (creating or emptying) the file; IsOpen() tells whether
-// that worked. Every completed byte is handed to the file stream at once and
+// Construction from a name opens (creating or emptying) the file; IsOpen()
+// tells whether that worked. A writer can also be put in front of any output
+// stream, which is how tests and benchmarks compress in memory. Every completed byte is handed to the file stream at once and
 // the stream is tested right after: a byte that cannot be written ends the
 // process with the disk-full message and exit status 1, leaving the file with
 // whatever reached it. Destruction writes the pending bits as a last byte,
@@ -21,6 +23,9 @@ namespace tarvel {
 class BitWriter {
  public:
   explicit BitWriter(const std::string& fileName);
+  // Writes to `sink`, which must outlive the writer; destruction writes the
+  // last byte but leaves `sink` open.
+  explicit BitWriter(std::ostream& sink);
   ~BitWriter();
 
   BitWriter(const BitWriter&) = delete;
@@ -47,7 +52,8 @@ class BitWriter {
   // the disk-full message if the stream then reports a failure.
   void PutAccumulator();
 
-  std::ofstream stream;
+  std::ofstream file;  // open only when the writer was made from a name
+  std::ostream& stream;
   std::int32_t bitCount = 0;
   // The k-th pending bit sits in bit 7 - k; positions not yet filled are 0.
   std::uint8_t accumulator = 0;

@@ -1,0 +1,60 @@
+// Reading a compressed file back: the header, the codes rebuilt from their
+// lengths, and the payload decoded up to the end symbol. Every file that does
+// not follow the layout exactly is rejected with a reason.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarvel {
+
+// Where the decoder takes the compressed bytes from.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  // Reads up to `size` bytes into `buffer` and returns how many: 0 at the
+  // end of the data, -1 when the read failed.
+  virtual std::ptrdiff_t Read(std::uint8_t* buffer, std::size_t size) = 0;
+};
+
+// Where the decoder puts the restored bytes.
+class ByteSink {
+ public:
+  virtual ~ByteSink() = default;
+  // Takes `size` bytes; returns false when they could not be written.
+  virtual bool Write(const std::uint8_t* data, std::size_t size) = 0;
+};
+
+// The header of a compressed file, with the codes rebuilt from it.
+struct FileHeader {
+  std::int32_t flags = 0;
+  // By table position: the symbol (a byte value, or -1 for the end symbol)
+  // and its code length.
+  std::vector<std::int32_t> symbols;
+  std::vector<std::int32_t> lengths;
+  std::int32_t endPosition = 0;
+  std::int64_t headerBytes = 0;
+};
+
+struct DecodeResult {
+  enum class Status { kOk, kInvalid, kReadFailed, kWriteFailed };
+  Status status = Status::kOk;
+  // For kInvalid: why the data is not a valid compressed file, a phrase
+  // without a final full stop ("the header is truncated").
+  std::string reason;
+  std::int64_t inputBytes = 0;   // compressed bytes consumed
+  std::int64_t outputBytes = 0;  // restored bytes handed to the sink
+};
+
+// Decodes the whole of `source` into `sink`. Empty data is valid and restores
+// to nothing. On any failure the sink may already have received part of the
+// data; it is the caller's to discard it.
+DecodeResult Decode(ByteSource& source, ByteSink& sink);
+
+// Decode() from memory into memory.
+DecodeResult DecodeBytes(std::string_view compressed, std::string& restored);
+
+}  // namespace tarvel

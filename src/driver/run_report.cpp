@@ -1,0 +1,44 @@
+#include "driver/run_report.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace tarvel {
+
+std::string FormatGeneral(double value) {
+  char buffer[32];
+  const int length = std::snprintf(buffer, sizeof buffer, "%.6g", value);
+  std::string text(buffer, static_cast<std::size_t>(length));
+  const std::size_t e = text.find('e');
+  if (e == std::string::npos) return text;
+  // "e+06" -> "e+006": the digits after the sign, padded to three.
+  const std::size_t digits = text.size() - (e + 2);
+  if (digits < 3) text.insert(e + 2, 3 - digits, '0');
+  return text;
+}
+
+void PrintRunReport(std::ostream& out, std::int32_t elapsedMilliseconds, std::int32_t inputSize,
+                    std::int32_t outputSize, const char* const* arguments, bool sixteenBit) {
+  const double seconds = static_cast<double>(elapsedMilliseconds) * 0.001;
+
+  out << "tarvel " << arguments[1] << " " << arguments[2] << (sixteenBit ? " /16" : "")
+      << std::endl;
+  out << inputSize << " characters input." << std::endl;
+  out << outputSize << " characters output." << std::endl;
+  if (inputSize > 0) {
+    const std::int64_t percent =
+        (std::int64_t{inputSize} - std::int64_t{outputSize}) * 100 / std::int64_t{inputSize};
+    out << percent << "% reduction in size." << std::endl;
+  } else {
+    out << "0% reduction in size." << std::endl;
+  }
+  out << FormatGeneral(seconds) << " seconds." << std::endl;
+  if (seconds > 0) {
+    out << FormatGeneral(static_cast<double>(inputSize) / seconds) << " characters per second."
+        << std::endl;
+  } else {
+    out << "? characters per second." << std::endl;
+  }
+}
+
+}  // namespace tarvel

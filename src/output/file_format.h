@@ -1,0 +1,47 @@
+// The compressed file: a byte-aligned header from which a reader rebuilds the
+// codes, then the code of every input byte, the end symbol's code and the
+// zero fill of the last byte.
+//
+// Layout (every field unsigned, most significant bit and byte first):
+//   HeaderFlags          8 bits   kLongCodeLengths | kWideRecordCount | kOddBytePresent
+//   OddByte              8 bits   only with kOddBytePresent
+//   RecordCountMinusOne  8 bits, 16 with kWideRecordCount: n - 1
+//   EndPosition         32 bits   the end symbol's position in the table
+//   EndCodeLength        8 bits, 16 with kLongCodeLengths
+//   n SymbolRecords      Symbol (8 bits), CodeLength (8 bits, 16 with
+//                        kLongCodeLengths), one per table position except
+//                        EndPosition, in ascending position order
+//   payload              the codes; the end symbol's code; zero fill
+// where n is the number of distinct byte values. Only code lengths are
+// stored: consecutive positions have consecutive codes, the first all zeros.
+#pragma once
+
+#include <cstdint>
+#include <istream>
+
+#include "model/code_table.h"
+#include "output/bit_writer.h"
+
+namespace tarvel {
+
+// Bits of HeaderFlags.
+inline constexpr std::int32_t kLongCodeLengths = 1;  // a code of 256 bits or more
+inline constexpr std::int32_t kWideRecordCount = 2;  // 256 records or more
+inline constexpr std::int32_t kOddBytePresent = 4;   // a lone trailing byte follows the flags
+
+// Writes the header for `table`: the flags, the odd byte when `oddByte` is not
+// -1, the record count, the end symbol's position and code length, and a
+// record of symbol and code length for every other position.
+// REQUIRES: nothing written to `writer` yet; `table` as the code walk fills
+// it (positions from 0, at least two) and `index` built from it.
+void WriteHeader(BitWriter& writer, const CodeTable& table, const SymbolIndex& index,
+                 std::int32_t oddByte);
+
+// Reads `input` byte by byte to its end and writes the code of every byte,
+// then the code of the end symbol.
+// REQUIRES: `input` positioned at the first byte of the data that `table`
+// was built for.
+void WritePayload(BitWriter& writer, std::istream& input, const CodeTable& table,
+                  const SymbolIndex& index);
+
+}  // namespace tarvel
