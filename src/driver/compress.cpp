@@ -9,8 +9,16 @@
 
 namespace tarvel {
 
-void CompressInput(std::istream& input, const FrequencyTable& counts, std::int32_t oddByte,
-                   BitWriter& writer) {
+namespace {
+
+std::int64_t BitPosition(const BitWriter& writer) {
+  return writer.WritePosition() * 8 + writer.BitCount();
+}
+
+}  // namespace
+
+CompressStatus CompressInput(std::istream& input, const FrequencyTable& counts,
+                             std::int32_t oddByte, BitWriter& writer) {
   NodeList list;
   CodeTable table;
   SymbolIndex index;
@@ -22,9 +30,33 @@ void CompressInput(std::istream& input, const FrequencyTable& counts, std::int32
   }
   BuildSymbolIndex(table, index);
   WriteHeader(writer, table, index, oddByte);
+
+  std::int64_t expectedBytes = 0;
+  std::int64_t expectedBits = 0;
+  for (std::int32_t position = table.LowerBound(); position < table.End(); ++position) {
+    const CodeEntry& entry = table[position];
+    const Count count =
+        entry.symbol == kEndSymbol ? 1 : counts[static_cast<std::size_t>(entry.symbol)];
+    expectedBits += count * static_cast<std::int64_t>(entry.code.size());
+    if (entry.symbol != kEndSymbol) expectedBytes += count;
+  }
+
   input.clear();
   input.seekg(0);
-  WritePayload(writer, input, table, index);
+  const std::int64_t start = BitPosition(writer);
+  const PayloadResult payload = WritePayload(writer, input, table, index);
+  switch (payload.status) {
+    case PayloadResult::Status::kReadFailed:
+      return CompressStatus::kReadFailed;
+    case PayloadResult::Status::kUnknownByte:
+      return CompressStatus::kInputChanged;
+    case PayloadResult::Status::kComplete:
+      break;
+  }
+  if (payload.bytesRead != expectedBytes || BitPosition(writer) - start != expectedBits) {
+    return CompressStatus::kInputChanged;
+  }
+  return CompressStatus::kComplete;
 }
 
 std::string CompressBytes(std::string_view data) {

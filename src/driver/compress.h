@@ -12,13 +12,24 @@
 
 namespace tarvel {
 
+enum class CompressStatus {
+  kComplete,
+  kReadFailed,    // the second pass could not read the input to its end
+  kInputChanged,  // the second pass met other bytes than the first pass counted
+};
+
 // Builds the code tree for `counts`, walks it into the code table (the tree
 // is gone before anything is written), writes the header, rewinds `input` to
 // its start and writes the payload. The zero fill comes when `writer` closes.
+//
+// The second pass must meet the bytes that the first one counted: a byte
+// value without a code, another number of bytes, or another number of
+// payload bits than the counts give means the input changed in between. On
+// any failure the output is incomplete and must be discarded.
 // REQUIRES: `counts` holds at least one non-zero count and was made from
 // `input`; nothing written to `writer` yet.
-void CompressInput(std::istream& input, const FrequencyTable& counts, std::int32_t oddByte,
-                   BitWriter& writer);
+CompressStatus CompressInput(std::istream& input, const FrequencyTable& counts,
+                             std::int32_t oddByte, BitWriter& writer);
 
 // The compressed form of `data`, made in memory exactly as a run makes the
 // file: empty for empty data.

@@ -24,6 +24,23 @@ std::string OutputOpenMessage(std::string_view fileName) {
   return Quoted("error : unable to open file '", fileName, "' for output.");
 }
 
+std::string SameFileMessage(std::string_view inputName, std::string_view outputName) {
+  return Quoted("error : input file '", inputName, "' and output file '") +
+         Quoted("", outputName, "' are the same file.");
+}
+
+std::string InputReadMessage(std::string_view fileName) {
+  return Quoted("error : unable to read input file '", fileName, "'.");
+}
+
+std::string InputChangedMessage(std::string_view fileName) {
+  return Quoted("error : input file '", fileName, "' changed while it was being compressed.");
+}
+
+std::string SpoolMessage(std::string_view fileName) {
+  return Quoted("error : unable to keep a temporary copy of input file '", fileName, "'.");
+}
+
 std::string UnknownOptionMessage(std::string_view argument) {
   return Quoted("error : unknown option '", argument, "'.");
 }

@@ -14,6 +14,14 @@ inline constexpr std::string_view kDiskFullMessage = "error : disk full while wr
 std::string InputOpenMessage(std::string_view fileName);
 // "error : unable to open file 'NAME' for output."
 std::string OutputOpenMessage(std::string_view fileName);
+// "error : input file 'IN' and output file 'OUT' are the same file."
+std::string SameFileMessage(std::string_view inputName, std::string_view outputName);
+// "error : unable to read input file 'NAME'."
+std::string InputReadMessage(std::string_view fileName);
+// "error : input file 'NAME' changed while it was being compressed."
+std::string InputChangedMessage(std::string_view fileName);
+// "error : unable to keep a temporary copy of input file 'NAME'."
+std::string SpoolMessage(std::string_view fileName);
 // "error : unknown option 'ARG'."
 std::string UnknownOptionMessage(std::string_view argument);
 
@@ -22,8 +30,8 @@ std::string UnknownOptionMessage(std::string_view argument);
 void WriteErrorLine(std::string_view message);
 
 // Writes `message` as WriteErrorLine does, then ends the process with exit
-// status 1 through the normal exit path. Used for every fatal condition: the
-// place that meets it reports it and ends the run.
+// status 1 through the normal exit path. For the failures that end a run on
+// the spot, wherever they are met.
 [[noreturn]] void ExitWithMessage(std::string_view message);
 
 }  // namespace tarvel

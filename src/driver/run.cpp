@@ -1,14 +1,19 @@
 #include "driver/run.h"
 
+#include <sys/stat.h>
+
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <fstream>
-
 #include <iostream>
+#include <numeric>
+#include <string>
 
 #include "driver/compress.h"
 #include "driver/messages.h"
 #include "driver/run_report.h"
+#include "driver/spool_file.h"
 #include "model/symbol_count.h"
 #include "output/bit_writer.h"
 
@@ -17,18 +22,32 @@ namespace tarvel {
 namespace {
 
 // Wall-clock milliseconds on a clock that never goes backwards.
-std::int32_t ClockMilliseconds() {
+std::int64_t ClockMilliseconds() {
   const auto now = std::chrono::steady_clock::now().time_since_epoch();
-  return static_cast<std::int32_t>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+  return std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
 }
 
 // The size of `input` in bytes, taken by seeking to its end; -1 when the
 // stream cannot seek.
-std::int32_t MeasureSize(std::ifstream& input) {
+std::int64_t MeasureSize(std::istream& input) {
   input.clear();
   if (!input.fail()) input.seekg(0, std::ios::end);
-  return static_cast<std::int32_t>(input.tellg());
+  return static_cast<std::int64_t>(input.tellg());
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Ends a run that has failed after the output was created: nothing more is
+// written, and an output that is a plain file is removed, since what it
+// holds is not a complete compressed file.
+int FailRun(BitWriter& writer, const char* outputName, const std::string& message) {
+  writer.Abandon();
+  struct stat info {};
+  if (lstat(outputName, &info) == 0 && S_ISREG(info.st_mode)) std::remove(outputName);
+  WriteErrorLine(message);
+  return 1;
 }
 
 }  // namespace
@@ -41,26 +60,63 @@ int RunTarvel(int argc, char** argv) {
   const char* inputName = argv[1];
   const char* outputName = argv[2];
 
+  // A directory opens as a stream whose first read fails; it is treated as
+  // an input that cannot be opened.
   std::ifstream input(inputName, std::ios::in | std::ios::binary);
-  if (!input.is_open()) {
+  struct stat inputInfo {};
+  if (!input.is_open() || stat(inputName, &inputInfo) != 0 || S_ISDIR(inputInfo.st_mode)) {
     WriteErrorLine(InputOpenMessage(inputName));
+    return 1;
+  }
+  // Creating the writer empties the output: it must not be the input.
+  struct stat outputInfo {};
+  if (stat(outputName, &outputInfo) == 0 && SameFile(inputInfo, outputInfo)) {
+    WriteErrorLine(SameFileMessage(inputName, outputName));
     return 1;
   }
   BitWriter writer(outputName);
   if (!writer.IsOpen()) ExitWithMessage(OutputOpenMessage(outputName));
 
-  const std::int32_t startTime = ClockMilliseconds();
+  const std::int64_t startTime = ClockMilliseconds();
   std::int32_t oddByte = -1;
-  FrequencyTable counts =
-      CountSymbols(input, /*size=*/256, /*sixteenBit=*/false, &oddByte);
-  const std::int32_t inputSize = MeasureSize(input);
 
-  if (inputSize > 0) CompressInput(input, counts, oddByte, writer);
+  // Pipes, FIFOs and character devices can be read only once, and files
+  // that claim a size of 0 (as those of /proc do) may not give the same
+  // bytes twice: the count pass keeps a copy of what it reads, and the second
+  // pass reads the copy.
+  const bool readTwice = (S_ISREG(inputInfo.st_mode) && inputInfo.st_size > 0) ||
+                         S_ISBLK(inputInfo.st_mode);
+  std::fstream spool;
+  if (!readTwice && !OpenSpoolFile(spool)) {
+    return FailRun(writer, outputName, SpoolMessage(inputName));
+  }
+  FrequencyTable counts = CountSymbols(input, /*size=*/256, /*sixteenBit=*/false, &oddByte,
+                                       readTwice ? nullptr : &spool);
+  if (input.bad()) return FailRun(writer, outputName, InputReadMessage(inputName));
+  if (!readTwice && !spool.flush()) return FailRun(writer, outputName, SpoolMessage(inputName));
+
+  const std::int64_t counted = std::accumulate(counts.begin(), counts.end(), std::int64_t{0});
+  std::istream& secondPass = readTwice ? static_cast<std::istream&>(input) : spool;
+  const std::int64_t inputSize = readTwice ? MeasureSize(input) : counted;
+  if (inputSize != counted) return FailRun(writer, outputName, InputChangedMessage(inputName));
+
+  if (inputSize > 0) {
+    switch (CompressInput(secondPass, counts, oddByte, writer)) {
+      case CompressStatus::kReadFailed:
+        return FailRun(writer, outputName, InputReadMessage(inputName));
+      case CompressStatus::kInputChanged:
+        return FailRun(writer, outputName, InputChangedMessage(inputName));
+      case CompressStatus::kComplete:
+        break;
+    }
+  }
   counts = FrequencyTable();
 
-  const std::int32_t outputSize = writer.WritePosition() + (writer.BitCount() != 0 ? 1 : 0);
-  const std::int32_t elapsed = ClockMilliseconds() - startTime;
+  writer.Flush();
+  const std::int64_t outputSize = writer.WritePosition() + (writer.BitCount() != 0 ? 1 : 0);
+  const std::int64_t elapsed = ClockMilliseconds() - startTime;
   PrintRunReport(std::cout, elapsed, inputSize, outputSize, argv, /*sixteenBit=*/false);
+  writer.Close();
   return 0;
 }
 

@@ -17,8 +17,22 @@ std::string FormatGeneral(double value) {
   return text;
 }
 
-void PrintRunReport(std::ostream& out, std::int32_t elapsedMilliseconds, std::int32_t inputSize,
-                    std::int32_t outputSize, const char* const* arguments, bool sixteenBit) {
+namespace {
+
+// (inputSize - outputSize) * 100 / inputSize, truncated toward zero, without
+// forming the product: 100 q + trunc(100 r / inputSize) has the same value
+// because the two terms never differ in sign.
+std::int64_t PercentSaved(std::int64_t inputSize, std::int64_t outputSize) {
+  const std::int64_t saved = inputSize - outputSize;
+  const std::int64_t whole = saved / inputSize;
+  const std::int64_t rest = saved % inputSize;
+  return whole * 100 + rest * 100 / inputSize;
+}
+
+}  // namespace
+
+void PrintRunReport(std::ostream& out, std::int64_t elapsedMilliseconds, std::int64_t inputSize,
+                    std::int64_t outputSize, const char* const* arguments, bool sixteenBit) {
   const double seconds = static_cast<double>(elapsedMilliseconds) * 0.001;
 
   out << "tarvel " << arguments[1] << " " << arguments[2] << (sixteenBit ? " /16" : "")
@@ -26,9 +40,7 @@ void PrintRunReport(std::ostream& out, std::int32_t elapsedMilliseconds, std::in
   out << inputSize << " characters input." << std::endl;
   out << outputSize << " characters output." << std::endl;
   if (inputSize > 0) {
-    const std::int64_t percent =
-        (std::int64_t{inputSize} - std::int64_t{outputSize}) * 100 / std::int64_t{inputSize};
-    out << percent << "% reduction in size." << std::endl;
+    out << PercentSaved(inputSize, outputSize) << "% reduction in size." << std::endl;
   } else {
     out << "0% reduction in size." << std::endl;
   }

@@ -22,7 +22,8 @@ std::string FormatGeneral(double value);
 //   T characters per second.     (T = N / S; "?" when S <= 0)
 // `arguments` is the command line: entries 1 and 2 are the file names, as
 // typed. A failed write to `out` skips the rest without a message.
-void PrintRunReport(std::ostream& out, std::int32_t elapsedMilliseconds, std::int32_t inputSize,
-                    std::int32_t outputSize, const char* const* arguments, bool sixteenBit);
+// Sizes are 64-bit, and the percentage is exact for any sizes below 2^56.
+void PrintRunReport(std::ostream& out, std::int64_t elapsedMilliseconds, std::int64_t inputSize,
+                    std::int64_t outputSize, const char* const* arguments, bool sixteenBit);
 
 }  // namespace tarvel

@@ -12,8 +12,9 @@
 
 namespace tarvel {
 
-// How often the symbols under a node occur in the input.
-using Weight = std::int32_t;
+// How often the symbols under a node occur in the input: 64 bits, like the
+// counts, so that sums never wrap.
+using Weight = std::int64_t;
 
 // The base of the tree's nodes. It is a concrete class: every operation has a
 // do-nothing default that LeafNode and BranchNode override where they differ.

@@ -1,29 +1,45 @@
 // The first pass over the input: how often each symbol occurs.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <istream>
+#include <ostream>
 #include <vector>
 
 namespace tarvel {
 
-// How often one symbol occurs.
-using Count = std::int32_t;
+// How often one symbol occurs. 64 bits: inputs of many gigabytes count
+// exactly.
+using Count = std::int64_t;
 
 // Counts indexed by symbol; in a run, 256 of them indexed by byte value.
 using FrequencyTable = std::vector<Count>;
 
-// Reads `input` from where it stands to its end, one byte at a time, and
-// returns `size` counts with the number of times each symbol was read. Bytes
-// are taken as unsigned values: 0xFF is counted at 255.
+// Adds how often each byte value occurs in data[0..size) to counts[0..255].
+void CountBlock(const std::uint8_t* data, std::size_t size, Count* counts);
+
+// Reads `input` from where it stands to its end and returns `size` counts
+// with the number of times each symbol was read. Bytes are taken as unsigned
+// values: 0xFF is counted at 255. The input is read in large blocks; when
+// `copy` is given, every block read is also written to it, and the count
+// stops early if that write fails.
 //
 // With `sixteenBit` set, each symbol is a pair of bytes, the first byte low
 // and the second high (symbols 0 to 65535). A lone last byte is not counted
 // but stored through `oddByte`; without it `oddByte` is left untouched.
 //
-// REQUIRES: size >= 256, or >= 65536 with `sixteenBit`; `oddByte` not null.
-// On return `input` stands at its end with its failure flags set.
+// REQUIRES: size >= 256, or >= 65536 with `sixteenBit`; `oddByte` not null;
+// no `copy` with `sixteenBit`.
+// On return `input` stands at its end with its failure flags set; a read
+// that failed for another reason than the end of the data leaves it bad()
+// and the counts cover what was read before.
 FrequencyTable CountSymbols(std::istream& input, std::int32_t size, bool sixteenBit,
-                            std::int32_t* oddByte);
+                            std::int32_t* oddByte, std::ostream* copy = nullptr);
+
+// The same count, reading one byte at a time: the reference that the block
+// count is tested against, and the way pairs of bytes are counted.
+FrequencyTable CountSymbolsByteByByte(std::istream& input, std::int32_t size, bool sixteenBit,
+                                      std::int32_t* oddByte);
 
 }  // namespace tarvel

@@ -6,36 +6,116 @@
 
 namespace tarvel {
 
-BitWriter::BitWriter(const std::string& fileName)
-    : file(fileName, std::ios::out | std::ios::binary | std::ios::trunc), stream(file) {}
+namespace {
+
+constexpr std::size_t kSlackBytes = 8;
+
+}  // namespace
+
+BitWriter::BitWriter(const std::string& fileName) : stream(file) {
+  // The writer keeps its own block; the file stream passes it straight on.
+  file.rdbuf()->pubsetbuf(nullptr, 0);
+  file.open(fileName, std::ios::out | std::ios::binary | std::ios::trunc);
+}
 
 BitWriter::BitWriter(std::ostream& sink) : stream(sink) {}
 
-BitWriter::~BitWriter() {
-  if (!IsOpen()) return;
-  if (bitCount != 0) PutAccumulator();
-  if (file.is_open()) file.close();
-}
+BitWriter::~BitWriter() { Close(); }
 
-bool BitWriter::IsOpen() const { return !stream.fail() && (&stream != &file || file.is_open()); }
+bool BitWriter::IsOpen() const {
+  return !closed && !stream.fail() && (&stream != &file || file.is_open());
+}
 
 void BitWriter::WriteBits(const BitString& bits) {
   for (const char c : bits) {
     assert(c == '0' || c == '1');
-    const auto bit = static_cast<unsigned>(c - '0');
-    accumulator = static_cast<std::uint8_t>(accumulator | (bit << (7 - bitCount)));
-    if (++bitCount == 8) PutAccumulator();
+    accumulator = (accumulator << 1) | static_cast<std::uint64_t>(c - '0');
+    if (++bitCount == 8) {
+      if (fill == kBlockBytes) HandOver();
+      if (!block) block = std::make_unique<std::uint8_t[]>(kBlockBytes + kSlackBytes);
+      block[fill++] = static_cast<std::uint8_t>(accumulator);
+      accumulator = 0;
+      bitCount = 0;
+    }
   }
 }
 
-std::int32_t BitWriter::WritePosition() const { return stream.fail() ? -1 : bytesHanded; }
+void BitWriter::WriteCode(std::uint64_t code, int length) {
+  assert(length >= 0 && length <= kMaxCodeBits);
+  assert(length == 64 || (code >> length) == 0);
+  BitCursor cursor = Begin(kMaxCodeBits / 8 + 1);
+  cursor.accumulator = (cursor.accumulator << length) | code;
+  cursor.bitCount += length;
+  while (cursor.bitCount >= 8) {
+    cursor.bitCount -= 8;
+    *cursor.out++ = static_cast<std::uint8_t>(cursor.accumulator >> cursor.bitCount);
+  }
+  cursor.accumulator &= (std::uint64_t{1} << cursor.bitCount) - 1;
+  End(cursor);
+}
 
-void BitWriter::PutAccumulator() {
-  stream.put(static_cast<char>(accumulator));
-  if (!stream) ExitWithMessage(kDiskFullMessage);
-  ++bytesHanded;
+BitCursor BitWriter::Begin(std::size_t bytes) {
+  assert(bytes <= kBlockBytes);
+  if (fill + bytes > kBlockBytes) HandOver();
+  if (!block) block = std::make_unique<std::uint8_t[]>(kBlockBytes + kSlackBytes);
+  return BitCursor{block.get() + fill, accumulator, bitCount};
+}
+
+void BitWriter::End(const BitCursor& cursor) {
+  assert(cursor.bitCount >= 0 && cursor.bitCount <= 7);
+  fill = static_cast<std::size_t>(cursor.out - block.get());
+  assert(fill <= kBlockBytes);
+  accumulator = cursor.accumulator & ((std::uint64_t{1} << cursor.bitCount) - 1);
+  bitCount = cursor.bitCount;
+}
+
+void BitWriter::Flush() {
+  HandOver();
+  stream.flush();
+  CheckStream();
+}
+
+void BitWriter::Close() {
+  if (closed) return;
+  closed = true;
+  if (stream.fail() || (&stream == &file && !file.is_open())) return;
+  if (bitCount != 0) {
+    // The pending bits fill the most significant positions of the last byte.
+    accumulator <<= 8 - bitCount;
+    bitCount = 8;
+    BitCursor cursor = Begin(1);
+    *cursor.out++ = static_cast<std::uint8_t>(accumulator);
+    cursor.accumulator = 0;
+    cursor.bitCount = 0;
+    End(cursor);
+  }
+  HandOver();
+  stream.flush();
+  CheckStream();
+  if (&stream == &file) {
+    file.close();
+    CheckStream();
+  }
+}
+
+void BitWriter::Abandon() {
+  closed = true;
+  fill = 0;
   bitCount = 0;
   accumulator = 0;
+  if (file.is_open()) file.close();
+}
+
+void BitWriter::HandOver() {
+  if (fill == 0) return;
+  stream.write(reinterpret_cast<const char*>(block.get()), static_cast<std::streamsize>(fill));
+  CheckStream();
+  bytesHanded += static_cast<std::int64_t>(fill);
+  fill = 0;
+}
+
+void BitWriter::CheckStream() {
+  if (stream.fail()) ExitWithMessage(kDiskFullMessage);
 }
 
 }  // namespace tarvel

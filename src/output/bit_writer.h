@@ -2,8 +2,10 @@
 // most significant position, the last byte filled up with zero bits.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <fstream>
+#include <memory>
 #include <ostream>
 #include <string>
 
@@ -11,20 +13,32 @@
 
 namespace tarvel {
 
-// The output file with a one-byte accumulator in front of it.
+// Where a bulk encoder packs bits: `out` has room for the bytes asked of
+// BitWriter::Begin plus 8 bytes of slack; `accumulator` holds `bitCount`
+// pending bits (0 to 7 at Begin and End) in its lowest positions, the oldest
+// highest.
+struct BitCursor {
+  std::uint8_t* out;
+  std::uint64_t accumulator;
+  int bitCount;
+};
+
+// The output file with a bit accumulator and a block of bytes in front of it.
 //
 // Construction from a name opens (creating or emptying) the file; IsOpen()
 // tells whether that worked. A writer can also be put in front of any output
-// stream, which is how tests and benchmarks compress in memory. Every completed byte is handed to the file stream at once and
-// the stream is tested right after: a byte that cannot be written ends the
-// process with the disk-full message and exit status 1, leaving the file with
-// whatever reached it. Destruction writes the pending bits as a last byte,
-// zero-filled, and closes the file.
+// stream, which is how tests and benchmarks compress in memory.
+//
+// Completed bytes collect in a block that is handed to the stream whenever it
+// fills, and the stream is tested after every hand-over, every flush and the
+// close: a write that fails ends the process with the disk-full message and
+// exit status 1, leaving the file with whatever reached it. Close() (or the
+// destructor) writes the pending bits as a last, zero-filled byte.
 class BitWriter {
  public:
   explicit BitWriter(const std::string& fileName);
-  // Writes to `sink`, which must outlive the writer; destruction writes the
-  // last byte but leaves `sink` open.
+  // Writes to `sink`, which must outlive the writer; closing flushes `sink`
+  // but leaves it open.
   explicit BitWriter(std::ostream& sink);
   ~BitWriter();
 
@@ -40,24 +54,53 @@ class BitWriter {
   // REQUIRES: IsOpen(); `bits` holds only '0' and '1'.
   void WriteBits(const BitString& bits);
 
-  // The number of complete bytes handed to the file so far (bits pending in
-  // the accumulator are not counted), or -1 once the stream has failed.
-  std::int32_t WritePosition() const;
+  // Appends the `length` lowest bits of `code`, most significant first.
+  // REQUIRES: 0 <= length <= kMaxCodeBits; no bits of `code` above them.
+  static constexpr int kMaxCodeBits = 56;
+  void WriteCode(std::uint64_t code, int length);
 
-  // Bits waiting in the accumulator: 0 to 7.
+  // The number of complete bytes written so far (bits pending in the
+  // accumulator are not counted).
+  std::int64_t WritePosition() const { return bytesHanded + static_cast<std::int64_t>(fill); }
+
+  // Bits waiting for their byte to fill: 0 to 7.
   std::int32_t BitCount() const { return bitCount; }
 
+  // Hands every complete byte to the stream and makes it write out its own
+  // buffer. Ends the process with the disk-full message if that fails.
+  void Flush();
+
+  // Writes the pending bits as a last, zero-filled byte, flushes and closes.
+  // Ends the process with the disk-full message if that fails. Further calls
+  // do nothing.
+  void Close();
+
+  // Closes without writing what is still held in memory: for a run that has
+  // failed and is about to remove its output.
+  void Abandon();
+
+  // For bulk encoders: returns a cursor with room for `bytes` bytes (plus 8
+  // of slack) at the current end of the output, and the pending bits.
+  // REQUIRES: bytes <= kBlockBytes. Nothing else may write until End().
+  static constexpr std::size_t kBlockBytes = std::size_t{1} << 16;
+  BitCursor Begin(std::size_t bytes);
+  // Takes back the cursor: every byte before `cursor.out` is written.
+  // REQUIRES: at most the reserved bytes used; cursor.bitCount <= 7.
+  void End(const BitCursor& cursor);
+
  private:
-  // Hands `accumulator` to the stream as one byte and ends the process with
-  // the disk-full message if the stream then reports a failure.
-  void PutAccumulator();
+  // Hands the block to the stream and tests the stream.
+  void HandOver();
+  void CheckStream();
 
   std::ofstream file;  // open only when the writer was made from a name
   std::ostream& stream;
+  std::unique_ptr<std::uint8_t[]> block;
+  std::size_t fill = 0;
+  std::int64_t bytesHanded = 0;
+  std::uint64_t accumulator = 0;  // the pending bits, in the lowest positions
   std::int32_t bitCount = 0;
-  // The k-th pending bit sits in bit 7 - k; positions not yet filled are 0.
-  std::uint8_t accumulator = 0;
-  std::int32_t bytesHanded = 0;
+  bool closed = false;
 };
 
 }  // namespace tarvel

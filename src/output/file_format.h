@@ -37,11 +37,28 @@ inline constexpr std::int32_t kOddBytePresent = 4;   // a lone trailing byte fol
 void WriteHeader(BitWriter& writer, const CodeTable& table, const SymbolIndex& index,
                  std::int32_t oddByte);
 
-// Reads `input` byte by byte to its end and writes the code of every byte,
-// then the code of the end symbol.
+struct PayloadResult {
+  enum class Status {
+    kComplete,    // every byte and the end symbol written
+    kReadFailed,  // a read failed before the end of the input
+    kUnknownByte  // a byte value without a code: the input is not what was counted
+  };
+  Status status = Status::kComplete;
+  std::int64_t bytesRead = 0;
+};
+
+// Reads `input` to its end and writes the code of every byte, then the code
+// of the end symbol. Reads in large blocks and packs whole words, unless a
+// code is too long to pack; then it does what WritePayloadByteByByte does.
+// On a failure the end symbol is not written and the output is incomplete.
 // REQUIRES: `input` positioned at the first byte of the data that `table`
 // was built for.
-void WritePayload(BitWriter& writer, std::istream& input, const CodeTable& table,
-                  const SymbolIndex& index);
+PayloadResult WritePayload(BitWriter& writer, std::istream& input, const CodeTable& table,
+                           const SymbolIndex& index);
+
+// The same, one byte and one BitString at a time: the reference for the
+// packed path, and the path for codes longer than a packed word.
+PayloadResult WritePayloadByteByByte(BitWriter& writer, std::istream& input,
+                                     const CodeTable& table, const SymbolIndex& index);
 
 }  // namespace tarvel

@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "support/failing_stream.h"
+#include "support/test_data.h"
+
 namespace tarvel {
 namespace {
 
@@ -76,6 +79,58 @@ TEST(CountSymbolsTest, SixteenBitVariantCountsPairsLowByteFirst) {
     }
     EXPECT_EQ(total, expectedTotal);
     EXPECT_EQ(oddByte, c.oddByte);
+  }
+}
+
+}  // namespace
+}  // namespace tarvel
+
+namespace tarvel {
+namespace {
+
+TEST(CountSymbolsTest, BlockCountMatchesTheByteByByteCount) {
+  using testing::DataKind;
+  for (const DataKind kind : testing::AllDataKinds()) {
+    for (const std::size_t size : {0, 1, 7, 8, 9, 1000, 131071, 131072, 131073, 400000}) {
+      const std::string data = testing::MakeTestData(kind, size, 3);
+      std::istringstream blockInput(data);
+      std::istringstream byteInput(data);
+      std::int32_t oddByte = -1;
+      EXPECT_EQ(CountSymbols(blockInput, 256, false, &oddByte),
+                CountSymbolsByteByByte(byteInput, 256, false, &oddByte))
+          << testing::DataKindName(kind) << " " << size;
+      EXPECT_TRUE(blockInput.eof());
+      EXPECT_FALSE(blockInput.bad());
+    }
+  }
+}
+
+TEST(CountSymbolsTest, ACopyReceivesEveryByteRead) {
+  const std::string data = testing::MakeTestData(testing::DataKind::kText, 300000, 1);
+  std::istringstream input(data);
+  std::ostringstream copy;
+  std::int32_t oddByte = -1;
+  const FrequencyTable counts = CountSymbols(input, 256, false, &oddByte, &copy);
+  EXPECT_EQ(copy.str(), data);
+  Count total = 0;
+  for (const Count count : counts) total += count;
+  EXPECT_EQ(total, 300000);
+}
+
+TEST(CountSymbolsTest, AReadErrorEndsTheCountAndLeavesTheStreamBad) {
+  const std::string data = testing::MakeTestData(testing::DataKind::kRandom, 500000, 2);
+  for (const std::size_t failAt : {std::size_t{0}, std::size_t{5}, std::size_t{300000}}) {
+    std::int32_t oddByte = -1;
+    testing::FailingStream blockInput(data, /*failingPass=*/0, failAt);
+    CountSymbols(blockInput, 256, false, &oddByte);
+    EXPECT_TRUE(blockInput.bad()) << failAt;
+
+    testing::FailingStream byteInput(data, /*failingPass=*/0, failAt);
+    const FrequencyTable counts = CountSymbolsByteByByte(byteInput, 256, false, &oddByte);
+    EXPECT_TRUE(byteInput.bad()) << failAt;
+    Count total = 0;
+    for (const Count count : counts) total += count;
+    EXPECT_EQ(total, static_cast<Count>(failAt));
   }
 }
 

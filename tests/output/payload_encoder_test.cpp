@@ -1,0 +1,126 @@
+// The packed payload path against the plain one, byte for byte.
+#include "output/payload_encoder.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "output/file_format.h"
+#include "support/codes.h"
+#include "support/failing_stream.h"
+#include "support/scratch.h"
+#include "support/test_data.h"
+
+namespace tarvel {
+namespace {
+
+using testing::DataKind;
+
+using PayloadWriter = std::function<PayloadResult(BitWriter&, std::istream&, const CodeTable&,
+                                                  const SymbolIndex&)>;
+
+// The bytes written by `prefixBits` bits of 1 followed by the payload of
+// `data`, and the payload's result.
+std::string Payload(const PayloadWriter& write, const std::string& data, const CodeTable& table,
+                    const SymbolIndex& index, int prefixBits, PayloadResult* result = nullptr) {
+  std::ostringstream sink;
+  {
+    BitWriter writer(sink);
+    writer.WriteBits(std::string(static_cast<std::size_t>(prefixBits), '1'));
+    std::istringstream input(data);
+    const PayloadResult got = write(writer, input, table, index);
+    if (result != nullptr) *result = got;
+  }
+  return std::move(sink).str();
+}
+
+// A table whose codes are 0, 10, 110, ... : symbol k has k + 1 bits, and
+// the last two codes have `depth` bits.
+void MakeChain(int depth, CodeTable& table, SymbolIndex& index) {
+  for (int k = 0; k < depth; ++k) {
+    CodeEntry& entry = table.At(k);
+    entry.symbol = k == depth - 1 ? kEndSymbol : k;
+    entry.code = std::string(static_cast<std::size_t>(k), '1') + "0";
+  }
+  table.At(depth).symbol = depth - 1;
+  table.At(depth).code = std::string(static_cast<std::size_t>(depth), '1');
+  BuildSymbolIndex(table, index);
+}
+
+TEST(PayloadEncoderTest, PackedPathMatchesThePlainPathAtEveryBitOffset) {
+  int compared = 0;
+  for (const DataKind kind : testing::AllDataKinds()) {
+    for (const std::size_t size : {1, 2, 5, 6, 7, 13, 1000, 70000, 300001}) {
+      if (kind == DataKind::kFibonacci && size > 1000) continue;  // below
+      const std::string data = testing::MakeTestData(kind, size, static_cast<std::uint32_t>(size));
+      CodeTable table;
+      SymbolIndex index;
+      testing::MakeCodes(testing::CountsOf(data), table, index);
+      for (int prefix = 0; prefix < 8; ++prefix) {
+        const std::string packed = Payload(WritePayload, data, table, index, prefix);
+        const std::string plain = Payload(WritePayloadByteByByte, data, table, index, prefix);
+        ASSERT_EQ(packed.size(), plain.size()) << testing::DataKindName(kind) << " " << size;
+        ASSERT_TRUE(packed == plain) << testing::DataKindName(kind) << " " << size << " +"
+                                     << prefix;
+        ++compared;
+      }
+    }
+  }
+  EXPECT_GT(compared, 400);
+}
+
+TEST(PayloadEncoderTest, CodesLongerThan32BitsAndUpToTheWordLimit) {
+  // Fibonacci counts: codes of about 35 bits for real data.
+  const std::string fibonacci = testing::MakeTestData(DataKind::kFibonacci, 10'000'000, 4);
+  CodeTable table;
+  SymbolIndex index;
+  testing::MakeCodes(testing::CountsOf(fibonacci), table, index);
+  EXPECT_GT(PackCodes(table).maxLength, 32);
+  EXPECT_TRUE(Payload(WritePayload, fibonacci, table, index, 3) ==
+              Payload(WritePayloadByteByByte, fibonacci, table, index, 3));
+
+  // Hand-made chains: 56 bits still packs, 57 and 200 take the plain path.
+  for (const int depth : {56, 57, 200}) {
+    CodeTable chain;
+    SymbolIndex chainIndex;
+    MakeChain(depth, chain, chainIndex);
+    EXPECT_EQ(PackCodes(chain).fits, depth <= BitWriter::kMaxCodeBits);
+    std::string data;
+    for (int k = 0; k < 5000; ++k) data.push_back(static_cast<char>((k * 7919) % depth));
+    for (int prefix = 0; prefix < 8; ++prefix) {
+      ASSERT_TRUE(Payload(WritePayload, data, chain, chainIndex, prefix) ==
+                  Payload(WritePayloadByteByByte, data, chain, chainIndex, prefix))
+          << depth << " +" << prefix;
+    }
+  }
+}
+
+TEST(PayloadEncoderTest, BothPathsReportAByteWithoutACodeAndAReadError) {
+  CodeTable table;
+  SymbolIndex index;
+  testing::MakeCodes(testing::CountsOf("abracadabra"), table, index);
+  for (const PayloadWriter& write : {PayloadWriter(WritePayload),
+                                     PayloadWriter(WritePayloadByteByByte)}) {
+    PayloadResult result;
+    Payload(write, "abracadabra", table, index, 0, &result);
+    EXPECT_EQ(result.status, PayloadResult::Status::kComplete);
+    EXPECT_EQ(result.bytesRead, 11);
+    for (const std::string& changed :
+         std::vector<std::string>{"abracadabrx", std::string(1, '\0'), "\xFF"}) {
+      Payload(write, changed, table, index, 0, &result);
+      EXPECT_EQ(result.status, PayloadResult::Status::kUnknownByte) << changed;
+    }
+
+    std::ostringstream sink;
+    BitWriter writer(sink);
+    testing::FailingStream input(std::string(200000, 'a'), /*failingPass=*/0, 150000);
+    EXPECT_EQ(write(writer, input, table, index).status, PayloadResult::Status::kReadFailed);
+    writer.Abandon();
+  }
+}
+
+}  // namespace
+}  // namespace tarvel
