@@ -349,6 +349,12 @@ class MemorySink : public ByteSink {
 
 }  // namespace
 
+std::ptrdiff_t StreamSource::Read(std::uint8_t* buffer, std::size_t size) {
+  input.read(reinterpret_cast<char*>(buffer), static_cast<std::streamsize>(size));
+  if (input.bad()) return -1;
+  return static_cast<std::ptrdiff_t>(input.gcount());
+}
+
 DecodeResult DecodeBytes(std::string_view compressed, std::string& restored) {
   restored.clear();
   MemorySource source(compressed);

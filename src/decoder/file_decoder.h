@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <istream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +27,17 @@ class ByteSink {
   virtual ~ByteSink() = default;
   // Takes `size` bytes; returns false when they could not be written.
   virtual bool Write(const std::uint8_t* data, std::size_t size) = 0;
+};
+
+// A ByteSource over an input stream: a read that fails for another reason
+// than the end of the data gives -1.
+class StreamSource : public ByteSource {
+ public:
+  explicit StreamSource(std::istream& input) : input(input) {}
+  std::ptrdiff_t Read(std::uint8_t* buffer, std::size_t size) override;
+
+ private:
+  std::istream& input;
 };
 
 // The header of a compressed file, with the codes rebuilt from it.

@@ -178,7 +178,8 @@ TEST(CodeTablePropertyTest, ManyCountTablesGiveOptimalConsecutiveCodes) {
           counts[value] = 1 + static_cast<Count>(random() % 4);
           break;
         default:  // wide range
-          counts[value] = 1 + static_cast<Count>(random() % 8000000);  // sums below 2^31
+          counts[value] = 1 + static_cast<Count>(random() % 8000000);
+          if (round % 10 == 4) counts[value] <<= 20;  // sums far beyond 2^32
       }
     }
     CodeTable table;
@@ -194,6 +195,36 @@ TEST(CodeTablePropertyTest, ManyCountTablesGiveOptimalConsecutiveCodes) {
     ASSERT_EQ(total, HuffmanTotal(counts)) << "round " << round;
     ExpectConsecutiveCodes(table);
   }
+}
+
+TEST(CodeTablePropertyTest, CountsOf2To31AndMoreBuildTheSameTreeAsTheirScaledDownRatios) {
+  // Equal ratios give equal trees: the tie-breaks only compare weights.
+  const std::vector<Count> small = {5, 2, 2, 1, 1, 3, 8, 1};
+  for (const Count scale : {Count{1} << 31, (Count{1} << 32) + 0, Count{3} << 40}) {
+    FrequencyTable smallCounts(256, 0), bigCounts(256, 0);
+    for (std::size_t k = 0; k < small.size(); ++k) {
+      smallCounts[k * 31] = small[k];
+      bigCounts[k * 31] = small[k] * scale;
+    }
+    CodeTable smallTable, bigTable;
+    SymbolIndex smallIndex, bigIndex;
+    MakeCodes(smallCounts, smallTable, smallIndex);
+    MakeCodes(bigCounts, bigTable, bigIndex);
+    EXPECT_EQ(DescribeTable(bigTable), DescribeTable(smallTable)) << scale;
+  }
+  // A count of exactly 2^31 next to small ones: the root weighs the sum, and
+  // the branch of 2^31 made from the others stays behind the leaf of 2^31.
+  FrequencyTable counts(256, 0);
+  counts[0] = Count{1} << 31;
+  counts[1] = 1;
+  counts[2] = (Count{1} << 31) - 1;
+  NodeList list;
+  const auto root = BuildCodeTree(counts, list);
+  EXPECT_EQ(root->GetWeight(), Count{1} << 32);
+  CodeTable table;
+  SymbolIndex index;
+  MakeCodes(counts, table, index);
+  EXPECT_EQ(DescribeTable(table), "end:000 1:001 2:01 0:1");
 }
 
 TEST(CodeTablePropertyTest, FibonacciCountsGiveLongCodes) {
