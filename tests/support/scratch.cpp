@@ -83,6 +83,35 @@ std::string FromHex(std::string_view hex) {
   return bytes;
 }
 
+int StartCommand(const std::vector<std::string>& argv, const fs::path& workDir,
+                 const std::string& stdinPath, const std::string& stdoutPath,
+                 const std::string& stderrPath) {
+  std::vector<char*> args;
+  for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  const pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    if (chdir(workDir.c_str()) != 0) _exit(126);
+    const int inFd = open(stdinPath.c_str(), O_RDONLY);
+    const int outFd = open(stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int errFd = open(stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (inFd < 0 || outFd < 0 || errFd < 0) _exit(126);
+    dup2(inFd, 0);
+    dup2(outFd, 1);
+    dup2(errFd, 2);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+int WaitCommand(int pid) {
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 RunResult RunCommand(const std::vector<std::string>& argv, const fs::path& workDir,
                      const std::string& stdinPath) {
   char outPattern[] = "/tmp/tarvel-out-XXXXXX";
@@ -90,29 +119,11 @@ RunResult RunCommand(const std::vector<std::string>& argv, const fs::path& workD
   const int outFd = mkstemp(outPattern);
   const int errFd = mkstemp(errPattern);
   if (outFd < 0 || errFd < 0) throw std::runtime_error("mkstemp failed");
-
-  std::vector<char*> args;
-  for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-  args.push_back(nullptr);
-
-  const pid_t pid = fork();
-  if (pid < 0) throw std::runtime_error("fork failed");
-  if (pid == 0) {
-    const int inFd = open(stdinPath.c_str(), O_RDONLY);
-    if (inFd < 0 || chdir(workDir.c_str()) != 0) _exit(126);
-    dup2(inFd, 0);
-    dup2(outFd, 1);
-    dup2(errFd, 2);
-    execv(args[0], args.data());
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
   close(outFd);
   close(errFd);
 
   RunResult result;
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.exitCode = WaitCommand(StartCommand(argv, workDir, stdinPath, outPattern, errPattern));
   result.out = ReadFile(outPattern);
   result.err = ReadFile(errPattern);
   std::remove(outPattern);

@@ -41,6 +41,16 @@ struct RunResult {
   std::string err;
 };
 
+// Starts argv[0] (a path) with the arguments argv[1..] in `workDir`, with
+// standard input from `stdinPath` and standard output and error into the
+// files named, and returns its process id without waiting.
+int StartCommand(const std::vector<std::string>& argv, const std::filesystem::path& workDir,
+                 const std::string& stdinPath, const std::string& stdoutPath,
+                 const std::string& stderrPath);
+// Waits for a started command and returns its exit status (128 + signal
+// number when a signal ended it).
+int WaitCommand(int pid);
+
 // Runs argv[0] (a path) with the arguments argv[1..] in `workDir`, standard
 // input from `stdinPath` (or /dev/null), and returns its exit status and what
 // it wrote to standard output and standard error.

@@ -1,0 +1,161 @@
+// Inputs of 2^31 bytes and more: sparse files, compressed by the binary into
+// a FIFO and decoded as the bytes arrive, so that nothing large is stored.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+
+#include "decoder/file_decoder.h"
+#include "model/code_tree.h"
+#include "output/file_format.h"
+#include "support/codes.h"
+#include "support/scratch.h"
+
+namespace tarvel {
+namespace {
+
+using testing::ScratchDir;
+
+// A sparse file: zeros, except for the patches.
+struct SparseInput {
+  std::int64_t size;
+  std::map<std::int64_t, std::string> patches;  // by offset; no overlaps
+
+  void Create(const std::filesystem::path& path) const {
+    { std::ofstream create(path, std::ios::binary); }
+    std::filesystem::resize_file(path, static_cast<std::uintmax_t>(size));
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    for (const auto& [offset, bytes] : patches) {
+      file.seekp(offset);
+      file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+  }
+
+  FrequencyTable Counts() const {
+    FrequencyTable counts(256, 0);
+    counts[0] = size;
+    for (const auto& [offset, bytes] : patches) {
+      for (const char c : bytes) {
+        --counts[0];
+        ++counts[static_cast<unsigned char>(c)];
+      }
+    }
+    return counts;
+  }
+};
+
+// Checks every restored byte against the sparse input as it arrives.
+class ComparingSink : public ByteSink {
+ public:
+  explicit ComparingSink(const SparseInput& input) : input(input) {}
+
+  bool Write(const std::uint8_t* data, std::size_t size) override {
+    static const std::uint8_t kZeros[4096] = {};
+    for (std::size_t done = 0; done < size;) {
+      const std::size_t step = std::min(size - done, sizeof kZeros);
+      if (std::memcmp(data + done, kZeros, step) != 0) {
+        for (std::size_t k = 0; k < step; ++k) {
+          if (data[done + k] != Expected(offset + static_cast<std::int64_t>(done + k))) {
+            ++mismatches;
+          }
+        }
+      } else {
+        for (const auto& [at, bytes] : input.patches) {
+          const std::int64_t first = offset + static_cast<std::int64_t>(done);
+          if (at + static_cast<std::int64_t>(bytes.size()) > first &&
+              at < first + static_cast<std::int64_t>(step)) {
+            ++mismatches;  // a patch was expected here
+          }
+        }
+      }
+      done += step;
+    }
+    offset += static_cast<std::int64_t>(size);
+    return true;
+  }
+
+  std::int64_t offset = 0;
+  std::int64_t mismatches = 0;
+
+ private:
+  std::uint8_t Expected(std::int64_t at) const {
+    auto patch = input.patches.upper_bound(at);
+    if (patch == input.patches.begin()) return 0;
+    --patch;
+    const std::int64_t inside = at - patch->first;
+    if (inside < static_cast<std::int64_t>(patch->second.size())) {
+      return static_cast<std::uint8_t>(patch->second[static_cast<std::size_t>(inside)]);
+    }
+    return 0;
+  }
+
+  const SparseInput& input;
+};
+
+// Keeps the first bytes that pass through.
+class RecordingSource : public ByteSource {
+ public:
+  explicit RecordingSource(ByteSource& inner) : inner(inner) {}
+  std::ptrdiff_t Read(std::uint8_t* buffer, std::size_t size) override {
+    const std::ptrdiff_t got = inner.Read(buffer, size);
+    if (got > 0 && head.size() < 1024) head.append(reinterpret_cast<char*>(buffer), static_cast<std::size_t>(got));
+    return got;
+  }
+  std::string head;
+
+ private:
+  ByteSource& inner;
+};
+
+std::string ExpectedHeader(const FrequencyTable& counts) {
+  CodeTable table;
+  SymbolIndex index;
+  testing::MakeCodes(counts, table, index);
+  std::ostringstream sink;
+  {
+    BitWriter writer(sink);
+    WriteHeader(writer, table, index, -1);
+  }
+  return std::move(sink).str();
+}
+
+TEST(LargeInputTest, InputsOf2To31AndMoreBytesCompressExactly) {
+  const std::int64_t k2To31 = std::int64_t{1} << 31;
+  const std::int64_t k2To32 = std::int64_t{1} << 32;
+  const std::vector<SparseInput> inputs = {
+      {k2To31 + 1000, {{0, "abc"}, {k2To31 - 2, "xyz"}, {k2To31 + 995, "tail!"}}},
+      {k2To32 + 3, {{7, "hello"}, {k2To32 - 1, "\xFF\x01"}, {k2To32 + 2, "!"}}},
+  };
+  for (const SparseInput& input : inputs) {
+    ScratchDir dir;
+    input.Create(dir / "in");
+    ASSERT_EQ(mkfifo((dir / "out").c_str(), 0600), 0);
+    const int pid = testing::StartCommand({TARVEL_BINARY, "in", "out"}, dir.Path(), "/dev/null",
+                                          (dir / "stdout").string(), (dir / "stderr").string());
+    std::ifstream compressed(dir / "out", std::ios::binary);
+    StreamSource stream(compressed);
+    RecordingSource source(stream);
+    ComparingSink sink(input);
+    const DecodeResult result = Decode(source, sink);
+    ASSERT_EQ(testing::WaitCommand(pid), 0) << testing::ReadFile(dir / "stderr");
+
+    EXPECT_EQ(result.status, DecodeResult::Status::kOk) << result.reason;
+    EXPECT_EQ(sink.offset, input.size);
+    EXPECT_EQ(sink.mismatches, 0);
+    const std::string header = ExpectedHeader(input.Counts());
+    EXPECT_EQ(source.head.substr(0, header.size()), header);
+
+    const std::string report = testing::ReadFile(dir / "stdout");
+    std::string sizes = "\n";
+    sizes.append(std::to_string(input.size)).append(" characters input.\n");
+    sizes.append(std::to_string(result.inputBytes)).append(" characters output.\n");
+    EXPECT_NE(report.find(sizes), std::string::npos) << report;
+  }
+}
+
+}  // namespace
+}  // namespace tarvel
