@@ -18,7 +18,7 @@ std::int64_t BitPosition(const BitWriter& writer) {
 }  // namespace
 
 CompressStatus CompressInput(std::istream& input, const FrequencyTable& counts,
-                             std::int32_t oddByte, BitWriter& writer) {
+                             std::int32_t oddByte, BitWriter& writer, int threads) {
   NodeList list;
   CodeTable table;
   SymbolIndex index;
@@ -44,7 +44,7 @@ CompressStatus CompressInput(std::istream& input, const FrequencyTable& counts,
   input.clear();
   input.seekg(0);
   const std::int64_t start = BitPosition(writer);
-  const PayloadResult payload = WritePayload(writer, input, table, index);
+  const PayloadResult payload = WritePayload(writer, input, table, index, threads);
   switch (payload.status) {
     case PayloadResult::Status::kReadFailed:
       return CompressStatus::kReadFailed;

@@ -26,10 +26,12 @@ enum class CompressStatus {
 // value without a code, another number of bytes, or another number of
 // payload bits than the counts give means the input changed in between. On
 // any failure the output is incomplete and must be discarded.
+// `threads` threads encode the payload; the output is the same for any
+// number.
 // REQUIRES: `counts` holds at least one non-zero count and was made from
-// `input`; nothing written to `writer` yet.
+// `input`; nothing written to `writer` yet; threads >= 1.
 CompressStatus CompressInput(std::istream& input, const FrequencyTable& counts,
-                             std::int32_t oddByte, BitWriter& writer);
+                             std::int32_t oddByte, BitWriter& writer, int threads = 1);
 
 // The compressed form of `data`, made in memory exactly as a run makes the
 // file: empty for empty data.

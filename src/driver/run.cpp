@@ -1,7 +1,9 @@
 #include "driver/run.h"
 
+#include <sched.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -33,6 +35,23 @@ std::int64_t MeasureSize(std::istream& input) {
   input.clear();
   if (!input.fail()) input.seekg(0, std::ios::end);
   return static_cast<std::int64_t>(input.tellg());
+}
+
+// Inputs smaller than this are compressed by one thread: a second one would
+// cost more to start than it saves.
+constexpr std::int64_t kThreadedInputBytes = std::int64_t{1} << 20;
+constexpr int kMaxThreads = 4;
+
+// The cores this process may run on (its affinity mask, as `taskset` sets it).
+int UsableCores() {
+  cpu_set_t cores;
+  CPU_ZERO(&cores);
+  if (sched_getaffinity(0, sizeof cores, &cores) != 0) return 1;
+  return std::max(1, CPU_COUNT(&cores));
+}
+
+int ThreadsFor(std::int64_t inputSize) {
+  return inputSize < kThreadedInputBytes ? 1 : std::min(UsableCores(), kMaxThreads);
 }
 
 bool SameFile(const struct stat& a, const struct stat& b) {
@@ -90,8 +109,11 @@ int RunTarvel(int argc, char** argv) {
   if (!readTwice && !OpenSpoolFile(spool)) {
     return FailRun(writer, outputName, SpoolMessage(inputName));
   }
-  FrequencyTable counts = CountSymbols(input, /*size=*/256, /*sixteenBit=*/false, &oddByte,
-                                       readTwice ? nullptr : &spool);
+  // The size of a spooled input is known only once it has been read: its
+  // count runs on one thread.
+  FrequencyTable counts =
+      CountSymbols(input, /*size=*/256, /*sixteenBit=*/false, &oddByte,
+                   readTwice ? nullptr : &spool, readTwice ? ThreadsFor(inputInfo.st_size) : 1);
   if (input.bad()) return FailRun(writer, outputName, InputReadMessage(inputName));
   if (!readTwice && !spool.flush()) return FailRun(writer, outputName, SpoolMessage(inputName));
 
@@ -101,7 +123,7 @@ int RunTarvel(int argc, char** argv) {
   if (inputSize != counted) return FailRun(writer, outputName, InputChangedMessage(inputName));
 
   if (inputSize > 0) {
-    switch (CompressInput(secondPass, counts, oddByte, writer)) {
+    switch (CompressInput(secondPass, counts, oddByte, writer, ThreadsFor(inputSize))) {
       case CompressStatus::kReadFailed:
         return FailRun(writer, outputName, InputReadMessage(inputName));
       case CompressStatus::kInputChanged:

@@ -4,7 +4,11 @@
 #include <array>
 #include <cassert>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <thread>
+
+#include "model/input_blocks.h"
 
 namespace tarvel {
 
@@ -47,21 +51,32 @@ void CountBlock(const std::uint8_t* data, std::size_t size, Count* counts) {
 }
 
 FrequencyTable CountSymbols(std::istream& input, std::int32_t size, bool sixteenBit,
-                            std::int32_t* oddByte, std::ostream* copy) {
+                            std::int32_t* oddByte, std::ostream* copy, int threads) {
   if (sixteenBit) {
     assert(copy == nullptr);
     return CountSymbolsByteByByte(input, size, sixteenBit, oddByte);
   }
   assert(size >= 256);
+  assert(threads >= 1);
+  InputBlocks blocks(input, copy);
+  // Each thread counts the blocks it is given into a table of its own.
+  const auto countBlocks = [&blocks](FrequencyTable& counts) {
+    const auto buffer = std::make_unique<char[]>(kReadBlockBytes);
+    for (;;) {
+      const InputBlocks::Block block = blocks.Next(buffer.get(), kReadBlockBytes);
+      if (block.size == 0) break;
+      CountBlock(reinterpret_cast<const std::uint8_t*>(buffer.get()), block.size, counts.data());
+    }
+  };
   FrequencyTable counts(static_cast<std::size_t>(size), 0);
-  const auto block = std::make_unique<char[]>(kReadBlockBytes);
-  for (;;) {
-    input.read(block.get(), static_cast<std::streamsize>(kReadBlockBytes));
-    const auto got = static_cast<std::size_t>(input.gcount());
-    if (got == 0) break;
-    CountBlock(reinterpret_cast<const std::uint8_t*>(block.get()), got, counts.data());
-    if (copy != nullptr && !copy->write(block.get(), static_cast<std::streamsize>(got))) break;
-    if (!input) break;
+  std::vector<FrequencyTable> helperCounts(static_cast<std::size_t>(threads - 1),
+                                           FrequencyTable(256, 0));
+  std::vector<std::thread> helpers;
+  for (auto& table : helperCounts) helpers.emplace_back(countBlocks, std::ref(table));
+  countBlocks(counts);
+  for (auto& helper : helpers) helper.join();
+  for (const auto& table : helperCounts) {
+    for (std::size_t value = 0; value < 256; ++value) counts[value] += table[value];
   }
   return counts;
 }

@@ -21,9 +21,10 @@ void CountBlock(const std::uint8_t* data, std::size_t size, Count* counts);
 
 // Reads `input` from where it stands to its end and returns `size` counts
 // with the number of times each symbol was read. Bytes are taken as unsigned
-// values: 0xFF is counted at 255. The input is read in large blocks; when
-// `copy` is given, every block read is also written to it, and the count
-// stops early if that write fails.
+// values: 0xFF is counted at 255. The input is read in large blocks, which
+// `threads` threads count at once; when `copy` is given, every block read is
+// also written to it, in order, and the count stops early if that write
+// fails.
 //
 // With `sixteenBit` set, each symbol is a pair of bytes, the first byte low
 // and the second high (symbols 0 to 65535). A lone last byte is not counted
@@ -35,7 +36,7 @@ void CountBlock(const std::uint8_t* data, std::size_t size, Count* counts);
 // that failed for another reason than the end of the data leaves it bad()
 // and the counts cover what was read before.
 FrequencyTable CountSymbols(std::istream& input, std::int32_t size, bool sixteenBit,
-                            std::int32_t* oddByte, std::ostream* copy = nullptr);
+                            std::int32_t* oddByte, std::ostream* copy = nullptr, int threads = 1);
 
 // The same count, reading one byte at a time: the reference that the block
 // count is tested against, and the way pairs of bytes are counted.

@@ -1,6 +1,8 @@
 #include "output/bit_writer.h"
 
+#include <algorithm>
 #include <cassert>
+#include <cstring>
 
 #include "driver/messages.h"
 
@@ -52,6 +54,38 @@ void BitWriter::WriteCode(std::uint64_t code, int length) {
   }
   cursor.accumulator &= (std::uint64_t{1} << cursor.bitCount) - 1;
   End(cursor);
+}
+
+void BitWriter::WriteBitBlock(const std::uint8_t* data, std::int64_t bits) {
+  assert(bits >= 0);
+  // Whole 64-bit words: each goes out shifted right by the pending bits,
+  // which it follows, and leaves its own lowest bits pending.
+  while (bits >= 64) {
+    const auto words = static_cast<std::size_t>(
+        std::min<std::int64_t>(bits / 64, static_cast<std::int64_t>(kBlockBytes / 8)));
+    BitCursor cursor = Begin(words * 8);
+    const int shift = cursor.bitCount;
+    std::uint64_t pending = cursor.accumulator;
+    for (std::size_t i = 0; i < words; ++i, data += 8, cursor.out += 8) {
+      std::uint64_t word;
+      std::memcpy(&word, data, sizeof word);
+      word = __builtin_bswap64(word);
+      const std::uint64_t joined = __builtin_bswap64(((pending << (63 - shift)) << 1) | (word >> shift));
+      std::memcpy(cursor.out, &joined, sizeof joined);
+      pending = word;
+    }
+    cursor.accumulator = pending;
+    End(cursor);
+    bits -= static_cast<std::int64_t>(words) * 64;
+  }
+  // The last 0 to 63 bits.
+  std::uint64_t word = 0;
+  std::memcpy(&word, data, static_cast<std::size_t>((bits + 7) / 8));
+  word = __builtin_bswap64(word);
+  const int first = static_cast<int>(std::min<std::int64_t>(bits, kMaxCodeBits));
+  const int second = static_cast<int>(bits) - first;
+  if (first > 0) WriteCode(word >> (64 - first), first);
+  if (second > 0) WriteCode((word << first) >> (64 - second), second);
 }
 
 BitCursor BitWriter::Begin(std::size_t bytes) {

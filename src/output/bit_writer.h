@@ -59,6 +59,11 @@ class BitWriter {
   static constexpr int kMaxCodeBits = 56;
   void WriteCode(std::uint64_t code, int length);
 
+  // Appends the first `bits` bits of `data`, most significant bit of each
+  // byte first: a run of bits packed elsewhere, joined at whatever bit the
+  // output stands.
+  void WriteBitBlock(const std::uint8_t* data, std::int64_t bits);
+
   // The number of complete bytes written so far (bits pending in the
   // accumulator are not counted).
   std::int64_t WritePosition() const { return bytesHanded + static_cast<std::int64_t>(fill); }
@@ -82,7 +87,7 @@ class BitWriter {
   // For bulk encoders: returns a cursor with room for `bytes` bytes (plus 8
   // of slack) at the current end of the output, and the pending bits.
   // REQUIRES: bytes <= kBlockBytes. Nothing else may write until End().
-  static constexpr std::size_t kBlockBytes = std::size_t{1} << 16;
+  static constexpr std::size_t kBlockBytes = std::size_t{1} << 17;
   BitCursor Begin(std::size_t bytes);
   // Takes back the cursor: every byte before `cursor.out` is written.
   // REQUIRES: at most the reserved bytes used; cursor.bitCount <= 7.

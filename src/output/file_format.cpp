@@ -2,7 +2,13 @@
 
 #include <algorithm>
 #include <cassert>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "model/input_blocks.h"
 
 #include "output/payload_encoder.h"
 
@@ -10,7 +16,8 @@ namespace tarvel {
 
 namespace {
 
-constexpr std::size_t kReadBlockBytes = std::size_t{1} << 17;
+// At most this much input, and this much encoded output, per block.
+constexpr std::size_t kEncodedBlockBytes = std::size_t{1} << 18;
 
 // The position stored for `symbol`, or 0 for a symbol outside the index.
 std::int32_t PositionOf(const SymbolIndex& index, std::int32_t symbol) {
@@ -51,36 +58,62 @@ void WriteHeader(BitWriter& writer, const CodeTable& table, const SymbolIndex& i
 }
 
 PayloadResult WritePayload(BitWriter& writer, std::istream& input, const CodeTable& table,
-                           const SymbolIndex& index) {
+                           const SymbolIndex& index, int threads, std::size_t blockBytes) {
+  assert(threads >= 1);
   const PackedCodes codes = PackCodes(table);
   if (!codes.fits) return WritePayloadByteByByte(writer, input, table, index);
 
+  const auto longest = static_cast<std::size_t>(codes.maxLength);
+  if (blockBytes == 0) blockBytes = std::min(kEncodedBlockBytes, kEncodedBlockBytes * 8 / longest);
+  const std::size_t encodedBytes = blockBytes * longest / 8 + 16;
+
+  InputBlocks blocks(input);
   PayloadResult result;
-  const std::size_t slice = BytesPerBlock(codes);
-  const auto block = std::make_unique<char[]>(kReadBlockBytes);
-  for (;;) {
-    input.read(block.get(), static_cast<std::streamsize>(kReadBlockBytes));
-    const auto got = static_cast<std::size_t>(input.gcount());
-    const auto* data = reinterpret_cast<const std::uint8_t*>(block.get());
-    for (std::size_t done = 0; done < got;) {
-      const std::size_t size = std::min(slice, got - done);
-      BitCursor cursor = writer.Begin(size * static_cast<std::size_t>(codes.maxLength) / 8 + 1);
-      const bool known = EncodeBytes(data + done, size, codes, cursor);
-      writer.End(cursor);
-      if (!known) {
-        result.status = PayloadResult::Status::kUnknownByte;
-        return result;
+  // Block k is written when `turn` is k; the result is touched only then.
+  std::mutex turnMutex;
+  std::condition_variable turnChanged;
+  std::int64_t turn = 0;
+
+  const auto encodeBlocks = [&]() {
+    const auto in = std::make_unique<char[]>(blockBytes);
+    const auto encoded = std::make_unique<std::uint8_t[]>(encodedBytes);
+    for (;;) {
+      const InputBlocks::Block block = blocks.Next(in.get(), blockBytes);
+      if (block.size == 0) break;
+      BitCursor cursor{encoded.get(), 0, 0};
+      const bool known =
+          EncodeBytes(reinterpret_cast<const std::uint8_t*>(in.get()), block.size, codes, cursor);
+      const std::int64_t bits = (cursor.out - encoded.get()) * 8 + cursor.bitCount;
+      if (cursor.bitCount != 0) {
+        *cursor.out = static_cast<std::uint8_t>(cursor.accumulator << (8 - cursor.bitCount));
       }
-      done += size;
+
+      std::unique_lock<std::mutex> lock(turnMutex);
+      turnChanged.wait(lock, [&] { return turn == block.number; });
+      if (result.status == PayloadResult::Status::kComplete) {
+        if (known) {
+          writer.WriteBitBlock(encoded.get(), bits);
+          result.bytesRead += static_cast<std::int64_t>(block.size);
+        } else {
+          result.status = PayloadResult::Status::kUnknownByte;
+          blocks.Stop();
+        }
+      }
+      ++turn;
+      turnChanged.notify_all();
     }
-    result.bytesRead += static_cast<std::int64_t>(got);
-    if (!input) break;
-  }
+  };
+  std::vector<std::thread> helpers;
+  for (int k = 1; k < threads; ++k) helpers.emplace_back(encodeBlocks);
+  encodeBlocks();
+  for (auto& helper : helpers) helper.join();
+
+  if (result.status != PayloadResult::Status::kComplete) return result;
   if (input.bad()) {
     result.status = PayloadResult::Status::kReadFailed;
     return result;
   }
-  writer.WriteCode(codes.endCode >> 8, static_cast<int>(codes.endCode & PackedCodes::kLengthMask));
+  writer.WriteCode(codes.endCode, codes.endLength);
   return result;
 }
 

@@ -16,6 +16,7 @@
 // stored: consecutive positions have consecutive codes, the first all zeros.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <istream>
 
@@ -48,13 +49,20 @@ struct PayloadResult {
 };
 
 // Reads `input` to its end and writes the code of every byte, then the code
-// of the end symbol. Reads in large blocks and packs whole words, unless a
-// code is too long to pack; then it does what WritePayloadByteByByte does.
-// On a failure the end symbol is not written and the output is incomplete.
+// of the end symbol. On a failure the end symbol is not written and the
+// output is incomplete.
+//
+// The input is read in blocks, which `threads` threads encode at once, each
+// into a buffer of its own; the buffers are joined at the bit level and
+// written in input order, so the output is the same for any number of
+// threads. `blockBytes` sets the size of a block (0 chooses one from the
+// code lengths). A code too long to pack into a word makes the whole payload
+// go the way of WritePayloadByteByByte.
 // REQUIRES: `input` positioned at the first byte of the data that `table`
-// was built for.
+// was built for; threads >= 1.
 PayloadResult WritePayload(BitWriter& writer, std::istream& input, const CodeTable& table,
-                           const SymbolIndex& index);
+                           const SymbolIndex& index, int threads = 1,
+                           std::size_t blockBytes = 0);
 
 // The same, one byte and one BitString at a time: the reference for the
 // packed path, and the path for codes longer than a packed word.

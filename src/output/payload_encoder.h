@@ -11,19 +11,23 @@
 
 namespace tarvel {
 
-// Every byte value's code, packed as (code << 8) | length, with kNoCode for
-// a byte value that has no leaf. Built once from the CodeTable.
+// Every byte value's code as a number and a length, built once from the
+// CodeTable. A byte value that has no leaf has length 0 and the code kNoCode,
+// a bit that no real code reaches.
 struct PackedCodes {
-  static constexpr std::uint64_t kNoCode = 0x80;  // length 0, and a flag bit
-  static constexpr std::uint64_t kLengthMask = 0x3F;
+  static constexpr std::uint64_t kNoCode = std::uint64_t{1} << 63;
 
-  std::array<std::uint64_t, 256> byValue{};
+  std::array<std::uint64_t, 256> codes{};
+  std::array<std::uint8_t, 256> lengths{};
   std::uint64_t endCode = 0;
+  int endLength = 0;
   // The longest code, the end symbol's included. The packed form holds codes
   // of up to BitWriter::kMaxCodeBits bits; `fits` is false when one is
   // longer, and then only the BitString codes of the table can be used.
   int maxLength = 0;
   bool fits = true;
+  // How many codes the encoder joins before adding them to its accumulator.
+  int groupSize = 1;
 };
 
 PackedCodes PackCodes(const CodeTable& table);

@@ -1,0 +1,125 @@
+// The hot loops in memory: the byte count and the payload encoding, on the
+// same generated data that the tests use.
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <sstream>
+#include <streambuf>
+#include <string>
+#include <vector>
+
+#include "model/code_tree.h"
+#include "model/symbol_count.h"
+#include "output/file_format.h"
+#include "output/payload_encoder.h"
+#include "support/test_data.h"
+
+namespace tarvel {
+namespace {
+
+using testing::DataKind;
+
+constexpr std::size_t kBytes = std::size_t{16} << 20;
+
+const std::string& Data(DataKind kind) {
+  static std::map<DataKind, std::string> cache;
+  auto& data = cache[kind];
+  if (data.empty()) data = testing::MakeTestData(kind, kBytes, 1);
+  return data;
+}
+
+void BM_CountBlock(benchmark::State& state, DataKind kind) {
+  const std::string& data = Data(kind);
+  for (auto _ : state) {
+    FrequencyTable counts(256, 0);
+    CountBlock(reinterpret_cast<const std::uint8_t*>(data.data()), data.size(), counts.data());
+    benchmark::DoNotOptimize(counts.data());
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * data.size()));
+}
+
+void BM_CountByteByByte(benchmark::State& state, DataKind kind) {
+  const std::string& data = Data(kind);
+  for (auto _ : state) {
+    std::istringstream input(data);
+    std::int32_t oddByte = -1;
+    benchmark::DoNotOptimize(CountSymbolsByteByByte(input, 256, false, &oddByte));
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * data.size()));
+}
+
+struct Codes {
+  CodeTable table;
+  SymbolIndex index;
+  explicit Codes(const std::string& data) {
+    std::istringstream input(data);
+    std::int32_t oddByte = -1;
+    const FrequencyTable counts = CountSymbols(input, 256, false, &oddByte);
+    NodeList list;
+    auto root = BuildCodeTree(counts, list);
+    std::int32_t position = 0;
+    BitString code;
+    root->AssignCodes(position, code, table);
+    BuildSymbolIndex(table, index);
+  }
+};
+
+// An output stream that takes every byte and keeps none.
+class DiscardBuffer : public std::streambuf {
+ protected:
+  std::streamsize xsputn(const char*, std::streamsize size) override { return size; }
+  int_type overflow(int_type c) override { return traits_type::not_eof(c); }
+};
+
+// The packed encoder alone, into a writer whose stream discards the bytes.
+void BM_EncodeBytes(benchmark::State& state, DataKind kind) {
+  const std::string& data = Data(kind);
+  const Codes codes(data);
+  const PackedCodes packed = PackCodes(codes.table);
+  const std::size_t slice = BytesPerBlock(packed);
+  DiscardBuffer discardBuffer;
+  std::ostream discard(&discardBuffer);
+  for (auto _ : state) {
+    BitWriter writer(discard);
+    const auto* p = reinterpret_cast<const std::uint8_t*>(data.data());
+    for (std::size_t done = 0; done < data.size();) {
+      const std::size_t size = std::min(slice, data.size() - done);
+      BitCursor cursor = writer.Begin(size * static_cast<std::size_t>(packed.maxLength) / 8 + 1);
+      EncodeBytes(p + done, size, packed, cursor);
+      writer.End(cursor);
+      done += size;
+    }
+    writer.Abandon();
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * data.size()));
+}
+
+void BM_PayloadByteByByte(benchmark::State& state, DataKind kind) {
+  const std::string& data = Data(kind);
+  const Codes codes(data);
+  DiscardBuffer discardBuffer;
+  std::ostream discard(&discardBuffer);
+  for (auto _ : state) {
+    BitWriter writer(discard);
+    std::istringstream input(data);
+    WritePayloadByteByByte(writer, input, codes.table, codes.index);
+    writer.Abandon();
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * data.size()));
+}
+
+#define TARVEL_BENCH_KINDS(fn)                          \
+  BENCHMARK_CAPTURE(fn, text, DataKind::kText);         \
+  BENCHMARK_CAPTURE(fn, random, DataKind::kRandom);     \
+  BENCHMARK_CAPTURE(fn, skewed, DataKind::kSkewed);     \
+  BENCHMARK_CAPTURE(fn, runs, DataKind::kRuns)
+
+TARVEL_BENCH_KINDS(BM_CountBlock);
+TARVEL_BENCH_KINDS(BM_EncodeBytes);
+BENCHMARK_CAPTURE(BM_CountByteByByte, text, DataKind::kText);
+BENCHMARK_CAPTURE(BM_PayloadByteByByte, text, DataKind::kText);
+
+}  // namespace
+}  // namespace tarvel
+
+BENCHMARK_MAIN();
