@@ -61,11 +61,11 @@ FrequencyTable CountSymbols(std::istream& input, std::int32_t size, bool sixteen
   InputBlocks blocks(input, copy);
   // Each thread counts the blocks it is given into a table of its own.
   const auto countBlocks = [&blocks](FrequencyTable& counts) {
-    const auto buffer = std::make_unique<char[]>(kReadBlockBytes);
+    const PageBuffer buffer(kReadBlockBytes);
     for (;;) {
-      const InputBlocks::Block block = blocks.Next(buffer.get(), kReadBlockBytes);
+      const InputBlocks::Block block = blocks.Next(buffer.Get(), kReadBlockBytes);
       if (block.size == 0) break;
-      CountBlock(reinterpret_cast<const std::uint8_t*>(buffer.get()), block.size, counts.data());
+      CountBlock(buffer.Bytes(), block.size, counts.data());
     }
   };
   FrequencyTable counts(static_cast<std::size_t>(size), 0);

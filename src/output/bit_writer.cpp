@@ -34,8 +34,8 @@ void BitWriter::WriteBits(const BitString& bits) {
     accumulator = (accumulator << 1) | static_cast<std::uint64_t>(c - '0');
     if (++bitCount == 8) {
       if (fill == kBlockBytes) HandOver();
-      if (!block) block = std::make_unique<std::uint8_t[]>(kBlockBytes + kSlackBytes);
-      block[fill++] = static_cast<std::uint8_t>(accumulator);
+      if (!block) block = std::make_unique<PageBuffer>(kBlockBytes + kSlackBytes);
+      block->Bytes()[fill++] = static_cast<std::uint8_t>(accumulator);
       accumulator = 0;
       bitCount = 0;
     }
@@ -91,13 +91,13 @@ void BitWriter::WriteBitBlock(const std::uint8_t* data, std::int64_t bits) {
 BitCursor BitWriter::Begin(std::size_t bytes) {
   assert(bytes <= kBlockBytes);
   if (fill + bytes > kBlockBytes) HandOver();
-  if (!block) block = std::make_unique<std::uint8_t[]>(kBlockBytes + kSlackBytes);
-  return BitCursor{block.get() + fill, accumulator, bitCount};
+  if (!block) block = std::make_unique<PageBuffer>(kBlockBytes + kSlackBytes);
+  return BitCursor{block->Bytes() + fill, accumulator, bitCount};
 }
 
 void BitWriter::End(const BitCursor& cursor) {
   assert(cursor.bitCount >= 0 && cursor.bitCount <= 7);
-  fill = static_cast<std::size_t>(cursor.out - block.get());
+  fill = static_cast<std::size_t>(cursor.out - block->Bytes());
   assert(fill <= kBlockBytes);
   accumulator = cursor.accumulator & ((std::uint64_t{1} << cursor.bitCount) - 1);
   bitCount = cursor.bitCount;
@@ -142,7 +142,7 @@ void BitWriter::Abandon() {
 
 void BitWriter::HandOver() {
   if (fill == 0) return;
-  stream.write(reinterpret_cast<const char*>(block.get()), static_cast<std::streamsize>(fill));
+  stream.write(block->Get(), static_cast<std::streamsize>(fill));
   CheckStream();
   bytesHanded += static_cast<std::int64_t>(fill);
   fill = 0;

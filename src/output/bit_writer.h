@@ -9,6 +9,7 @@
 #include <ostream>
 #include <string>
 
+#include "model/input_blocks.h"
 #include "output/bit_string.h"
 
 namespace tarvel {
@@ -100,7 +101,7 @@ class BitWriter {
 
   std::ofstream file;  // open only when the writer was made from a name
   std::ostream& stream;
-  std::unique_ptr<std::uint8_t[]> block;
+  std::unique_ptr<PageBuffer> block;
   std::size_t fill = 0;
   std::int64_t bytesHanded = 0;
   std::uint64_t accumulator = 0;  // the pending bits, in the lowest positions

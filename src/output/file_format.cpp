@@ -75,15 +75,14 @@ PayloadResult WritePayload(BitWriter& writer, std::istream& input, const CodeTab
   std::int64_t turn = 0;
 
   const auto encodeBlocks = [&]() {
-    const auto in = std::make_unique<char[]>(blockBytes);
-    const auto encoded = std::make_unique<std::uint8_t[]>(encodedBytes);
+    const PageBuffer in(blockBytes);
+    const PageBuffer encoded(encodedBytes);
     for (;;) {
-      const InputBlocks::Block block = blocks.Next(in.get(), blockBytes);
+      const InputBlocks::Block block = blocks.Next(in.Get(), blockBytes);
       if (block.size == 0) break;
-      BitCursor cursor{encoded.get(), 0, 0};
-      const bool known =
-          EncodeBytes(reinterpret_cast<const std::uint8_t*>(in.get()), block.size, codes, cursor);
-      const std::int64_t bits = (cursor.out - encoded.get()) * 8 + cursor.bitCount;
+      BitCursor cursor{encoded.Bytes(), 0, 0};
+      const bool known = EncodeBytes(in.Bytes(), block.size, codes, cursor);
+      const std::int64_t bits = (cursor.out - encoded.Bytes()) * 8 + cursor.bitCount;
       if (cursor.bitCount != 0) {
         *cursor.out = static_cast<std::uint8_t>(cursor.accumulator << (8 - cursor.bitCount));
       }
@@ -92,7 +91,7 @@ PayloadResult WritePayload(BitWriter& writer, std::istream& input, const CodeTab
       turnChanged.wait(lock, [&] { return turn == block.number; });
       if (result.status == PayloadResult::Status::kComplete) {
         if (known) {
-          writer.WriteBitBlock(encoded.get(), bits);
+          writer.WriteBitBlock(encoded.Bytes(), bits);
           result.bytesRead += static_cast<std::int64_t>(block.size);
         } else {
           result.status = PayloadResult::Status::kUnknownByte;
