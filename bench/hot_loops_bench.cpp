@@ -85,7 +85,30 @@ void BM_EncodeBytes(benchmark::State& state, DataKind kind) {
     for (std::size_t done = 0; done < data.size();) {
       const std::size_t size = std::min(slice, data.size() - done);
       BitCursor cursor = writer.Begin(size * static_cast<std::size_t>(packed.maxLength) / 8 + 1);
-      EncodeBytes(p + done, size, packed, cursor);
+      EncodeBytes(p + done, size, packed, nullptr, cursor);
+      writer.End(cursor);
+      done += size;
+    }
+    writer.Abandon();
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * data.size()));
+}
+
+void BM_EncodeBytesPairs(benchmark::State& state, DataKind kind) {
+  const std::string& data = Data(kind);
+  const Codes codes(data);
+  const PackedCodes packed = PackCodes(codes.table);
+  const auto pairs = PackPairs(packed);
+  const std::size_t slice = BytesPerBlock(packed);
+  DiscardBuffer discardBuffer;
+  std::ostream discard(&discardBuffer);
+  for (auto _ : state) {
+    BitWriter writer(discard);
+    const auto* p = reinterpret_cast<const std::uint8_t*>(data.data());
+    for (std::size_t done = 0; done < data.size();) {
+      const std::size_t size = std::min(slice, data.size() - done);
+      BitCursor cursor = writer.Begin(size * static_cast<std::size_t>(packed.maxLength) / 8 + 1);
+      EncodeBytes(p + done, size, packed, &pairs, cursor);
       writer.End(cursor);
       done += size;
     }
@@ -116,6 +139,7 @@ void BM_PayloadByteByByte(benchmark::State& state, DataKind kind) {
 
 TARVEL_BENCH_KINDS(BM_CountBlock);
 TARVEL_BENCH_KINDS(BM_EncodeBytes);
+TARVEL_BENCH_KINDS(BM_EncodeBytesPairs);
 BENCHMARK_CAPTURE(BM_CountByteByByte, text, DataKind::kText);
 BENCHMARK_CAPTURE(BM_PayloadByteByByte, text, DataKind::kText);
 

@@ -66,6 +66,17 @@ PayloadResult WritePayload(BitWriter& writer, std::istream& input, const CodeTab
   const auto longest = static_cast<std::size_t>(codes.maxLength);
   if (blockBytes == 0) blockBytes = std::min(kEncodedBlockBytes, kEncodedBlockBytes * 8 / longest);
   const std::size_t encodedBytes = blockBytes * longest / 8 + 16;
+  const std::size_t slice = std::min(blockBytes, BytesPerBlock(codes));
+
+  // The pair table is built once a full block shows that the input is large.
+  const bool pairsPayOff = PairsPayOff(codes);
+  std::once_flag pairsBuilt;
+  PairCodes pairs;
+  const auto pairsFor = [&](std::size_t size) -> const PairCodes* {
+    if (!pairsPayOff || size < kEncodedBlockBytes / 2) return nullptr;
+    std::call_once(pairsBuilt, [&] { pairs = PackPairs(codes); });
+    return &pairs;
+  };
 
   InputBlocks blocks(input);
   PayloadResult result;
@@ -74,14 +85,41 @@ PayloadResult WritePayload(BitWriter& writer, std::istream& input, const CodeTab
   std::condition_variable turnChanged;
   std::int64_t turn = 0;
 
-  const auto encodeBlocks = [&]() {
+  // With one thread, blocks are encoded straight into the writer.
+  const auto encodeInPlace = [&]() {
     const PageBuffer in(blockBytes);
-    const PageBuffer encoded(encodedBytes);
+    const PairCodes* pairTable = nullptr;
     for (;;) {
       const InputBlocks::Block block = blocks.Next(in.Get(), blockBytes);
       if (block.size == 0) break;
+      if (pairTable == nullptr) pairTable = pairsFor(block.size);
+      for (std::size_t done = 0; done < block.size;) {
+        const std::size_t size = std::min(slice, block.size - done);
+        BitCursor cursor = writer.Begin(size * longest / 8 + 1);
+        const bool known = EncodeBytes(in.Bytes() + done, size, codes, pairTable, cursor);
+        writer.End(cursor);
+        if (!known) {
+          result.status = PayloadResult::Status::kUnknownByte;
+          return;
+        }
+        done += size;
+      }
+      result.bytesRead += static_cast<std::int64_t>(block.size);
+    }
+  };
+
+  // With several, each encodes its blocks into a buffer of its own, and
+  // joins it to the output when its turn comes.
+  const auto encodeAndJoin = [&]() {
+    const PageBuffer in(blockBytes);
+    const PageBuffer encoded(encodedBytes);
+    const PairCodes* pairTable = nullptr;
+    for (;;) {
+      const InputBlocks::Block block = blocks.Next(in.Get(), blockBytes);
+      if (block.size == 0) break;
+      if (pairTable == nullptr) pairTable = pairsFor(block.size);
       BitCursor cursor{encoded.Bytes(), 0, 0};
-      const bool known = EncodeBytes(in.Bytes(), block.size, codes, cursor);
+      const bool known = EncodeBytes(in.Bytes(), block.size, codes, pairTable, cursor);
       const std::int64_t bits = (cursor.out - encoded.Bytes()) * 8 + cursor.bitCount;
       if (cursor.bitCount != 0) {
         *cursor.out = static_cast<std::uint8_t>(cursor.accumulator << (8 - cursor.bitCount));
@@ -102,10 +140,15 @@ PayloadResult WritePayload(BitWriter& writer, std::istream& input, const CodeTab
       turnChanged.notify_all();
     }
   };
-  std::vector<std::thread> helpers;
-  for (int k = 1; k < threads; ++k) helpers.emplace_back(encodeBlocks);
-  encodeBlocks();
-  for (auto& helper : helpers) helper.join();
+
+  if (threads == 1) {
+    encodeInPlace();
+  } else {
+    std::vector<std::thread> helpers;
+    for (int k = 1; k < threads; ++k) helpers.emplace_back(encodeAndJoin);
+    encodeAndJoin();
+    for (auto& helper : helpers) helper.join();
+  }
 
   if (result.status != PayloadResult::Status::kComplete) return result;
   if (input.bad()) {

@@ -15,16 +15,51 @@ std::uint64_t Pack(const BitString& code) {
   return bits;
 }
 
-// Stores the pending bits as whole bytes: the top `bitCount` bits of the
-// word go out, big-endian, and the 0 to 7 bits of an unfinished byte stay.
-inline void StoreWhole(std::uint64_t accumulator, int& bitCount, std::uint8_t*& out) {
-  // Two shifts, so that a count of 0 shifts everything out instead of
-  // shifting by 64.
-  const std::uint64_t word = __builtin_bswap64((accumulator << (63 - bitCount)) << 1);
-  std::memcpy(out, &word, sizeof word);
-  out += bitCount >> 3;
-  bitCount &= 7;
-}
+// The encoder's registers: the accumulator holds `bitCount` pending bits in
+// its lowest positions (higher positions hold garbage), `out` is where the
+// next whole byte goes, and `seen` gathers every code used, so that kNoCode
+// shows whether a byte without a code was met.
+struct Registers {
+  std::uint64_t accumulator;
+  int bitCount;
+  std::uint8_t* out;
+  std::uint64_t seen = 0;
+
+  explicit Registers(const BitCursor& cursor)
+      : accumulator(cursor.accumulator), bitCount(cursor.bitCount), out(cursor.out) {}
+
+  bool Finish(BitCursor& cursor) const {
+    cursor.accumulator = accumulator;
+    cursor.bitCount = bitCount;
+    cursor.out = out;
+    return (seen & PackedCodes::kNoCode) == 0;
+  }
+
+  // Adds `length` bits. REQUIRES: bitCount + length <= 63.
+  void Add(std::uint64_t code, int length) {
+    accumulator = (accumulator << length) | code;
+    bitCount += length;
+  }
+
+  // Stores the pending bits as whole bytes: the top `bitCount` bits go out,
+  // big-endian, a whole word at once, and the 0 to 7 bits of an unfinished
+  // byte stay. Two shifts, so that a count of 0 shifts everything out
+  // instead of shifting by 64.
+  void StoreWhole() {
+    const std::uint64_t word = __builtin_bswap64((accumulator << (63 - bitCount)) << 1);
+    std::memcpy(out, &word, sizeof word);
+    out += bitCount >> 3;
+    bitCount &= 7;
+  }
+
+  // One byte's code, stored at once.
+  void AddByte(const PackedCodes& codes, std::uint8_t byte) {
+    const std::uint64_t code = codes.codes[byte];
+    seen |= code;
+    Add(code, codes.lengths[byte]);
+    StoreWhole();
+  }
+};
 
 // Joins the codes of K bytes into one group and adds the group to the
 // accumulator, then stores the whole bytes. The joins of consecutive groups
@@ -34,16 +69,13 @@ inline void StoreWhole(std::uint64_t accumulator, int& bitCount, std::uint8_t*& 
 // A group must not exceed 56 bits, so that with the 0 to 7 bits left over it
 // fits the accumulator. Without kCheck, K codes of the longest length fit
 // for sure. With kCheck, K is chosen for the usual lengths and a group that
-// turns out longer (a run of rare bytes) is added one code at a time.
+// turns out longer (a run of rare bytes) goes one code at a time.
 template <int K, bool kCheck>
-bool Encode(const std::uint8_t* p, const std::uint8_t* end, const PackedCodes& codes,
-            BitCursor& cursor) {
+bool EncodeGroups(const std::uint8_t* p, const std::uint8_t* end, const PackedCodes& codes,
+                  BitCursor& cursor) {
   const std::uint64_t* const codeOf = codes.codes.data();
   const std::uint8_t* const lengthOf = codes.lengths.data();
-  std::uint64_t accumulator = cursor.accumulator;
-  int bitCount = cursor.bitCount;
-  std::uint8_t* out = cursor.out;
-  std::uint64_t seen = 0;
+  Registers r(cursor);
   for (; end - p >= K; p += K) {
     std::uint64_t group = 0;
     int length = 0;
@@ -52,40 +84,57 @@ bool Encode(const std::uint8_t* p, const std::uint8_t* end, const PackedCodes& c
       const int codeLength = lengthOf[p[k]];
       group = (group << codeLength) | code;
       length += codeLength;
-      seen |= code;
+      r.seen |= code;
     }
     if (kCheck && length > BitWriter::kMaxCodeBits) {
-      for (int k = 0; k < K; ++k) {
-        const int codeLength = lengthOf[p[k]];
-        accumulator = (accumulator << codeLength) | codeOf[p[k]];
-        bitCount += codeLength;
-        StoreWhole(accumulator, bitCount, out);
-      }
+      for (int k = 0; k < K; ++k) r.AddByte(codes, p[k]);
       continue;
     }
-    accumulator = (accumulator << length) | group;
-    bitCount += length;
-    StoreWhole(accumulator, bitCount, out);
+    r.Add(group, length);
+    r.StoreWhole();
   }
-  for (; p != end; ++p) {
-    const std::uint64_t code = codeOf[*p];
-    const int length = lengthOf[*p];
-    accumulator = (accumulator << length) | code;
-    bitCount += length;
-    seen |= code;
-    StoreWhole(accumulator, bitCount, out);
+  for (; p != end; ++p) r.AddByte(codes, *p);
+  return r.Finish(cursor);
+}
+
+// The same with KP pairs of bytes per group, one lookup per pair. A group
+// with a slow pair, or longer than 56 bits, goes one code at a time.
+template <int KP>
+bool EncodePairGroups(const std::uint8_t* p, const std::uint8_t* end, const PackedCodes& codes,
+                      const std::uint64_t* pairs, BitCursor& cursor) {
+  Registers r(cursor);
+  for (; end - p >= 2 * KP; p += 2 * KP) {
+    std::uint64_t group = 0;
+    int length = 0;
+    std::uint64_t flags = 0;
+    for (int k = 0; k < KP; ++k) {
+      const std::uint64_t entry = pairs[p[2 * k] | (p[2 * k + 1] << 8)];
+      const int pairLength = static_cast<int>(entry & 0x3F);
+      group = (group << pairLength) | (entry >> 8);
+      length += pairLength;
+      flags |= entry;
+    }
+    if ((flags & kSlowPair) != 0 || length > BitWriter::kMaxCodeBits) {
+      for (int k = 0; k < 2 * KP; ++k) r.AddByte(codes, p[k]);
+      continue;
+    }
+    r.Add(group, length);
+    r.StoreWhole();
   }
-  cursor.accumulator = accumulator;
-  cursor.bitCount = bitCount;
-  cursor.out = out;
-  return (seen & PackedCodes::kNoCode) == 0;
+  for (; p != end; ++p) r.AddByte(codes, *p);
+  return r.Finish(cursor);
 }
 
 template <int K>
-bool EncodeGroups(const std::uint8_t* p, const std::uint8_t* end, const PackedCodes& codes,
-                  BitCursor& cursor) {
-  if (K * codes.maxLength <= BitWriter::kMaxCodeBits) return Encode<K, false>(p, end, codes, cursor);
-  return Encode<K, true>(p, end, codes, cursor);
+bool EncodeBytesBy(const std::uint8_t* p, const std::uint8_t* end, const PackedCodes& codes,
+                   const PairCodes* pairs, BitCursor& cursor) {
+  if (pairs != nullptr && K >= 2) {
+    return EncodePairGroups<K / 2>(p, end, codes, pairs->data(), cursor);
+  }
+  if (K * codes.maxLength <= BitWriter::kMaxCodeBits) {
+    return EncodeGroups<K, false>(p, end, codes, cursor);
+  }
+  return EncodeGroups<K, true>(p, end, codes, cursor);
 }
 
 }  // namespace
@@ -93,14 +142,11 @@ bool EncodeGroups(const std::uint8_t* p, const std::uint8_t* end, const PackedCo
 PackedCodes PackCodes(const CodeTable& table) {
   PackedCodes codes;
   codes.codes.fill(PackedCodes::kNoCode);
-  // A code of L bits stands for a share of about 2^-L of the input, so this
-  // is about the average code length, without the counts.
-  double typicalLength = 0;
   for (std::int32_t position = table.LowerBound(); position < table.End(); ++position) {
     const CodeEntry& entry = table[position];
     const int length = static_cast<int>(entry.code.size());
     codes.maxLength = std::max(codes.maxLength, length);
-    typicalLength += std::ldexp(static_cast<double>(length), -length);
+    codes.typicalLength += std::ldexp(static_cast<double>(length), -length);
     if (length > BitWriter::kMaxCodeBits) {
       codes.fits = false;
       continue;
@@ -114,9 +160,32 @@ PackedCodes PackCodes(const CodeTable& table) {
     }
   }
   // Groups of the usual lengths then stay well below 56 bits.
-  const double groupBits = 40;
-  codes.groupSize = std::clamp(static_cast<int>(groupBits / std::max(typicalLength, 1.0)), 1, 8);
+  constexpr double kGroupBits = 40;
+  codes.groupSize =
+      std::clamp(static_cast<int>(kGroupBits / std::max(codes.typicalLength, 1.0)), 1, 8);
   return codes;
+}
+
+bool PairsPayOff(const PackedCodes& codes) {
+  // With about 2^L frequent byte values there are about 4^L frequent pairs:
+  // up to L = 7, some 16384 entries, which the caches hold.
+  return codes.typicalLength <= 7.0 && codes.groupSize >= 2;
+}
+
+PairCodes PackPairs(const PackedCodes& codes) {
+  PairCodes pairs(65536, kSlowPair);
+  for (std::size_t second = 0; second < 256; ++second) {
+    const int secondLength = codes.lengths[second];
+    if (secondLength == 0) continue;
+    for (std::size_t first = 0; first < 256; ++first) {
+      const int firstLength = codes.lengths[first];
+      if (firstLength == 0 || firstLength + secondLength > BitWriter::kMaxCodeBits) continue;
+      const std::uint64_t code = (codes.codes[first] << secondLength) | codes.codes[second];
+      pairs[first | second << 8] =
+          (code << 8) | static_cast<std::uint64_t>(firstLength + secondLength);
+    }
+  }
+  return pairs;
 }
 
 std::size_t BytesPerBlock(const PackedCodes& codes) {
@@ -125,18 +194,18 @@ std::size_t BytesPerBlock(const PackedCodes& codes) {
 }
 
 bool EncodeBytes(const std::uint8_t* data, std::size_t size, const PackedCodes& codes,
-                 BitCursor& cursor) {
+                 const PairCodes* pairs, BitCursor& cursor) {
   assert(codes.fits);
   const std::uint8_t* const end = data + size;
   switch (codes.groupSize) {
-    case 8: return EncodeGroups<8>(data, end, codes, cursor);
-    case 7: return EncodeGroups<7>(data, end, codes, cursor);
-    case 6: return EncodeGroups<6>(data, end, codes, cursor);
-    case 5: return EncodeGroups<5>(data, end, codes, cursor);
-    case 4: return EncodeGroups<4>(data, end, codes, cursor);
-    case 3: return EncodeGroups<3>(data, end, codes, cursor);
-    case 2: return EncodeGroups<2>(data, end, codes, cursor);
-    default: return EncodeGroups<1>(data, end, codes, cursor);
+    case 8: return EncodeBytesBy<8>(data, end, codes, pairs, cursor);
+    case 7: return EncodeBytesBy<7>(data, end, codes, pairs, cursor);
+    case 6: return EncodeBytesBy<6>(data, end, codes, pairs, cursor);
+    case 5: return EncodeBytesBy<5>(data, end, codes, pairs, cursor);
+    case 4: return EncodeBytesBy<4>(data, end, codes, pairs, cursor);
+    case 3: return EncodeBytesBy<3>(data, end, codes, pairs, cursor);
+    case 2: return EncodeBytesBy<2>(data, end, codes, pairs, cursor);
+    default: return EncodeBytesBy<1>(data, end, codes, pairs, cursor);
   }
 }
 

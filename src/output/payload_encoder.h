@@ -1,10 +1,12 @@
-// The payload's hot loop: one table lookup per input byte, bits gathered in
-// a 64-bit accumulator and stored a whole word at a time.
+// The payload's hot loop: one table lookup per input byte (or per pair of
+// bytes), bits gathered in a 64-bit accumulator and stored a whole word at a
+// time.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "model/code_table.h"
 #include "output/bit_writer.h"
@@ -21,24 +23,38 @@ struct PackedCodes {
   std::array<std::uint8_t, 256> lengths{};
   std::uint64_t endCode = 0;
   int endLength = 0;
-  // The longest code, the end symbol's included. The packed form holds codes
-  // of up to BitWriter::kMaxCodeBits bits; `fits` is false when one is
-  // longer, and then only the BitString codes of the table can be used.
+  // The longest code, the end symbol's included. Codes of up to
+  // BitWriter::kMaxCodeBits bits pack; `fits` is false when one is longer,
+  // and then only the BitString codes of the table can be used.
   int maxLength = 0;
   bool fits = true;
+  // About the average code length: a code of L bits stands for a share of
+  // about 2^-L of the input.
+  double typicalLength = 0;
   // How many codes the encoder joins before adding them to its accumulator.
   int groupSize = 1;
 };
 
 PackedCodes PackCodes(const CodeTable& table);
 
-// Writes the codes of data[0..size) at `cursor`.
+// The codes of all 65536 pairs of byte values, indexed by first byte + 256 x
+// second byte, as (code << 8) | length, or kSlowPair when a byte has no code
+// or the pair has more than BitWriter::kMaxCodeBits bits. One lookup then
+// codes two bytes. The table has 512 KiB: it pays off for large inputs whose
+// frequent pairs stay in the processor's caches.
+using PairCodes = std::vector<std::uint64_t>;
+inline constexpr std::uint64_t kSlowPair = 0x80;
+bool PairsPayOff(const PackedCodes& codes);
+PairCodes PackPairs(const PackedCodes& codes);
+
+// Writes the codes of data[0..size) at `cursor`, by pairs when `pairs` is
+// given.
 // REQUIRES: codes.fits; `cursor` has room for size * codes.maxLength / 8 + 1
-// bytes (plus its slack).
+// bytes (plus its slack); `pairs` null or made from `codes`.
 // Returns false if some byte of the data has no code (its bits are then
 // missing from the output).
 bool EncodeBytes(const std::uint8_t* data, std::size_t size, const PackedCodes& codes,
-                 BitCursor& cursor);
+                 const PairCodes* pairs, BitCursor& cursor);
 
 // The number of input bytes whose codes are sure to fit in one writer block.
 std::size_t BytesPerBlock(const PackedCodes& codes);

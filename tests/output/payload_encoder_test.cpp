@@ -34,14 +34,17 @@ PayloadWriter Packed(int threads, std::size_t blockBytes = 0) {
 const PayloadWriter kPlain = WritePayloadByteByByte;
 
 // Every way the payload can be written besides the plain one: one thread,
-// two threads, and two threads with small blocks of odd sizes, so that the
-// joins between blocks fall at every bit offset.
+// two threads, two threads with small blocks of odd sizes, so that the joins
+// between blocks fall at every bit offset, and blocks large enough for the
+// table of byte pairs.
 const std::vector<std::pair<std::string, PayloadWriter>>& PackedWriters() {
   static const std::vector<std::pair<std::string, PayloadWriter>> writers = {
       {"one thread", Packed(1)},
       {"two threads", Packed(2)},
       {"two threads, 997-byte blocks", Packed(2, 997)},
       {"one thread, 1-byte blocks", Packed(1, 1)},
+      {"one thread, pairs", Packed(1, 131073)},
+      {"two threads, pairs", Packed(2, 140001)},
   };
   return writers;
 }
@@ -97,6 +100,21 @@ TEST(PayloadEncoderTest, PackedPathsMatchThePlainPathAtEveryBitOffset) {
     }
   }
   EXPECT_GT(compared, 1500);
+}
+
+TEST(PayloadEncoderTest, TextAndSkewedDataUseTheTableOfPairs) {
+  for (const DataKind kind : {DataKind::kText, DataKind::kSkewed, DataKind::kRuns}) {
+    const std::string data = testing::MakeTestData(kind, 100000, 1);
+    CodeTable table;
+    SymbolIndex index;
+    testing::MakeCodes(testing::CountsOf(data), table, index);
+    EXPECT_TRUE(PairsPayOff(PackCodes(table))) << testing::DataKindName(kind);
+  }
+  const std::string random = testing::MakeTestData(DataKind::kRandom, 100000, 1);
+  CodeTable table;
+  SymbolIndex index;
+  testing::MakeCodes(testing::CountsOf(random), table, index);
+  EXPECT_FALSE(PairsPayOff(PackCodes(table)));
 }
 
 TEST(PayloadEncoderTest, CodesLongerThan32BitsAndUpToTheWordLimit) {
