@@ -2,6 +2,8 @@
 // same generated data that the tests use.
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <map>
 #include <sstream>
 #include <streambuf>
@@ -21,10 +23,20 @@ using testing::DataKind;
 
 constexpr std::size_t kBytes = std::size_t{16} << 20;
 
+// The generated data of `kind`; with TARVEL_BENCH_FILE set, the first 16 MiB
+// of that file instead, whatever the kind.
 const std::string& Data(DataKind kind) {
   static std::map<DataKind, std::string> cache;
   auto& data = cache[kind];
-  if (data.empty()) data = testing::MakeTestData(kind, kBytes, 1);
+  if (!data.empty()) return data;
+  if (const char* file = std::getenv("TARVEL_BENCH_FILE"); file != nullptr) {
+    std::ifstream in(file, std::ios::binary);
+    data.resize(kBytes);
+    in.read(data.data(), static_cast<std::streamsize>(kBytes));
+    data.resize(static_cast<std::size_t>(in.gcount()));
+  } else {
+    data = testing::MakeTestData(kind, kBytes, 1);
+  }
   return data;
 }
 

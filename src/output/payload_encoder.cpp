@@ -98,23 +98,22 @@ bool EncodeGroups(const std::uint8_t* p, const std::uint8_t* end, const PackedCo
 }
 
 // The same with KP pairs of bytes per group, one lookup per pair. A group
-// with a slow pair, or longer than 56 bits, goes one code at a time.
+// longer than 56 bits, which every group with a slow pair is, goes one code
+// at a time.
 template <int KP>
 bool EncodePairGroups(const std::uint8_t* p, const std::uint8_t* end, const PackedCodes& codes,
-                      const std::uint64_t* pairs, BitCursor& cursor) {
+                      const std::uint32_t* pairs, BitCursor& cursor) {
   Registers r(cursor);
   for (; end - p >= 2 * KP; p += 2 * KP) {
     std::uint64_t group = 0;
     int length = 0;
-    std::uint64_t flags = 0;
     for (int k = 0; k < KP; ++k) {
-      const std::uint64_t entry = pairs[p[2 * k] | (p[2 * k + 1] << 8)];
+      const std::uint32_t entry = pairs[p[2 * k] | (p[2 * k + 1] << 8)];
       const int pairLength = static_cast<int>(entry & 0x3F);
-      group = (group << pairLength) | (entry >> 8);
+      group = (group << pairLength) | (entry >> 6);
       length += pairLength;
-      flags |= entry;
     }
-    if ((flags & kSlowPair) != 0 || length > BitWriter::kMaxCodeBits) {
+    if (length > BitWriter::kMaxCodeBits) {
       for (int k = 0; k < 2 * KP; ++k) r.AddByte(codes, p[k]);
       continue;
     }
@@ -179,10 +178,10 @@ PairCodes PackPairs(const PackedCodes& codes) {
     if (secondLength == 0) continue;
     for (std::size_t first = 0; first < 256; ++first) {
       const int firstLength = codes.lengths[first];
-      if (firstLength == 0 || firstLength + secondLength > BitWriter::kMaxCodeBits) continue;
+      if (firstLength == 0 || firstLength + secondLength > kPairBits) continue;
       const std::uint64_t code = (codes.codes[first] << secondLength) | codes.codes[second];
       pairs[first | second << 8] =
-          (code << 8) | static_cast<std::uint64_t>(firstLength + secondLength);
+          static_cast<std::uint32_t>(code << 6) | static_cast<std::uint32_t>(firstLength + secondLength);
     }
   }
   return pairs;
