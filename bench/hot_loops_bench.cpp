@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "decoder/file_decoder.h"
+#include "driver/compress.h"
 #include "model/code_tree.h"
 #include "model/symbol_count.h"
 #include "output/file_format.h"
@@ -143,6 +145,19 @@ void BM_PayloadByteByByte(benchmark::State& state, DataKind kind) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * data.size()));
 }
 
+// Decoding in memory: MB/s of restored data.
+void BM_Decode(benchmark::State& state, DataKind kind) {
+  const std::string& data = Data(kind);
+  const std::string compressed = CompressBytes(data);
+  std::string restored;
+  restored.reserve(data.size());
+  for (auto _ : state) {
+    DecodeBytes(compressed, restored);
+    benchmark::DoNotOptimize(restored.data());
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * data.size()));
+}
+
 #define TARVEL_BENCH_KINDS(fn)                          \
   BENCHMARK_CAPTURE(fn, text, DataKind::kText);         \
   BENCHMARK_CAPTURE(fn, random, DataKind::kRandom);     \
@@ -152,6 +167,7 @@ void BM_PayloadByteByByte(benchmark::State& state, DataKind kind) {
 TARVEL_BENCH_KINDS(BM_CountBlock);
 TARVEL_BENCH_KINDS(BM_EncodeBytes);
 TARVEL_BENCH_KINDS(BM_EncodeBytesPairs);
+TARVEL_BENCH_KINDS(BM_Decode);
 BENCHMARK_CAPTURE(BM_CountByteByByte, text, DataKind::kText);
 BENCHMARK_CAPTURE(BM_PayloadByteByByte, text, DataKind::kText);
 
