@@ -41,6 +41,11 @@ std::string SpoolMessage(std::string_view fileName) {
   return Quoted("error : unable to keep a temporary copy of input file '", fileName, "'.");
 }
 
+std::string InvalidFileMessage(std::string_view fileName, std::string_view reason) {
+  return Quoted("error : '", fileName, "' is not a valid tarvel file: ") +
+         Quoted("", reason, ".");
+}
+
 std::string UnknownOptionMessage(std::string_view argument) {
   return Quoted("error : unknown option '", argument, "'.");
 }

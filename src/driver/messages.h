@@ -8,6 +8,7 @@
 namespace tarvel {
 
 inline constexpr std::string_view kUsageMessage = "usage: tarvel <file in> <file out> [/16]";
+inline constexpr std::string_view kUntarvelUsageMessage = "usage: untarvel <file in> <file out>";
 inline constexpr std::string_view kDiskFullMessage = "error : disk full while writing data.";
 
 // "error : unable to open input file 'NAME'."
@@ -22,6 +23,8 @@ std::string InputReadMessage(std::string_view fileName);
 std::string InputChangedMessage(std::string_view fileName);
 // "error : unable to keep a temporary copy of input file 'NAME'."
 std::string SpoolMessage(std::string_view fileName);
+// "error : 'NAME' is not a valid tarvel file: REASON."
+std::string InvalidFileMessage(std::string_view fileName, std::string_view reason);
 // "error : unknown option 'ARG'."
 std::string UnknownOptionMessage(std::string_view argument);
 

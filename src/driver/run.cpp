@@ -1,19 +1,17 @@
 #include "driver/run.h"
 
-#include <sched.h>
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <numeric>
+#include <optional>
 #include <string>
 
 #include "driver/compress.h"
 #include "driver/messages.h"
+#include "driver/platform.h"
 #include "driver/run_report.h"
 #include "driver/spool_file.h"
 #include "model/symbol_count.h"
@@ -23,10 +21,13 @@ namespace tarvel {
 
 namespace {
 
-// Wall-clock milliseconds on a clock that never goes backwards.
-std::int64_t ClockMilliseconds() {
-  const auto now = std::chrono::steady_clock::now().time_since_epoch();
-  return std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
+// Inputs smaller than this are compressed by one thread: a second one would
+// cost more to start than it saves.
+constexpr std::int64_t kThreadedInputBytes = std::int64_t{1} << 20;
+constexpr int kMaxThreads = 4;
+
+int ThreadsFor(std::int64_t inputSize) {
+  return inputSize < kThreadedInputBytes ? 1 : std::min(UsableCores(), kMaxThreads);
 }
 
 // The size of `input` in bytes, taken by seeking to its end; -1 when the
@@ -37,34 +38,12 @@ std::int64_t MeasureSize(std::istream& input) {
   return static_cast<std::int64_t>(input.tellg());
 }
 
-// Inputs smaller than this are compressed by one thread: a second one would
-// cost more to start than it saves.
-constexpr std::int64_t kThreadedInputBytes = std::int64_t{1} << 20;
-constexpr int kMaxThreads = 4;
-
-// The cores this process may run on (its affinity mask, as `taskset` sets it).
-int UsableCores() {
-  cpu_set_t cores;
-  CPU_ZERO(&cores);
-  if (sched_getaffinity(0, sizeof cores, &cores) != 0) return 1;
-  return std::max(1, CPU_COUNT(&cores));
-}
-
-int ThreadsFor(std::int64_t inputSize) {
-  return inputSize < kThreadedInputBytes ? 1 : std::min(UsableCores(), kMaxThreads);
-}
-
-bool SameFile(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 // Ends a run that has failed after the output was created: nothing more is
 // written, and an output that is a plain file is removed, since what it
 // holds is not a complete compressed file.
 int FailRun(BitWriter& writer, const char* outputName, const std::string& message) {
   writer.Abandon();
-  struct stat info {};
-  if (lstat(outputName, &info) == 0 && S_ISREG(info.st_mode)) std::remove(outputName);
+  if (IsPlainFile(outputName)) std::remove(outputName);
   WriteErrorLine(message);
   return 1;
 }
@@ -82,14 +61,14 @@ int RunTarvel(int argc, char** argv) {
   // A directory opens as a stream whose first read fails; it is treated as
   // an input that cannot be opened.
   std::ifstream input(inputName, std::ios::in | std::ios::binary);
-  struct stat inputInfo {};
-  if (!input.is_open() || stat(inputName, &inputInfo) != 0 || S_ISDIR(inputInfo.st_mode)) {
+  const std::optional<FileStatus> inputStatus = StatusOf(inputName);
+  if (!input.is_open() || !inputStatus || inputStatus->IsDirectory()) {
     WriteErrorLine(InputOpenMessage(inputName));
     return 1;
   }
   // Creating the writer empties the output: it must not be the input.
-  struct stat outputInfo {};
-  if (stat(outputName, &outputInfo) == 0 && SameFile(inputInfo, outputInfo)) {
+  const std::optional<FileStatus> outputStatus = StatusOf(outputName);
+  if (outputStatus && outputStatus->SameFileAs(*inputStatus)) {
     WriteErrorLine(SameFileMessage(inputName, outputName));
     return 1;
   }
@@ -103,8 +82,8 @@ int RunTarvel(int argc, char** argv) {
   // that claim a size of 0 (as those of /proc do) may not give the same
   // bytes twice: the count pass keeps a copy of what it reads, and the second
   // pass reads the copy.
-  const bool readTwice = (S_ISREG(inputInfo.st_mode) && inputInfo.st_size > 0) ||
-                         S_ISBLK(inputInfo.st_mode);
+  const bool readTwice =
+      (inputStatus->IsRegular() && inputStatus->size > 0) || inputStatus->IsBlockDevice();
   std::fstream spool;
   if (!readTwice && !OpenSpoolFile(spool)) {
     return FailRun(writer, outputName, SpoolMessage(inputName));
@@ -113,7 +92,7 @@ int RunTarvel(int argc, char** argv) {
   // count runs on one thread.
   FrequencyTable counts =
       CountSymbols(input, /*size=*/256, /*sixteenBit=*/false, &oddByte,
-                   readTwice ? nullptr : &spool, readTwice ? ThreadsFor(inputInfo.st_size) : 1);
+                   readTwice ? nullptr : &spool, readTwice ? ThreadsFor(inputStatus->size) : 1);
   if (input.bad()) return FailRun(writer, outputName, InputReadMessage(inputName));
   if (!readTwice && !spool.flush()) return FailRun(writer, outputName, SpoolMessage(inputName));
 
@@ -137,7 +116,8 @@ int RunTarvel(int argc, char** argv) {
   writer.Flush();
   const std::int64_t outputSize = writer.WritePosition() + (writer.BitCount() != 0 ? 1 : 0);
   const std::int64_t elapsed = ClockMilliseconds() - startTime;
-  PrintRunReport(std::cout, elapsed, inputSize, outputSize, argv, /*sixteenBit=*/false);
+  PrintRunReport(std::cout, "tarvel", elapsed, inputSize, outputSize, argv,
+                 /*sixteenBit=*/false);
   writer.Close();
   return 0;
 }

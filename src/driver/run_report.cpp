@@ -31,11 +31,12 @@ std::int64_t PercentSaved(std::int64_t inputSize, std::int64_t outputSize) {
 
 }  // namespace
 
-void PrintRunReport(std::ostream& out, std::int64_t elapsedMilliseconds, std::int64_t inputSize,
-                    std::int64_t outputSize, const char* const* arguments, bool sixteenBit) {
+void PrintRunReport(std::ostream& out, std::string_view program, std::int64_t elapsedMilliseconds,
+                    std::int64_t inputSize, std::int64_t outputSize, const char* const* arguments,
+                    bool sixteenBit) {
   const double seconds = static_cast<double>(elapsedMilliseconds) * 0.001;
 
-  out << "tarvel " << arguments[1] << " " << arguments[2] << (sixteenBit ? " /16" : "")
+  out << program << " " << arguments[1] << " " << arguments[2] << (sixteenBit ? " /16" : "")
       << std::endl;
   out << inputSize << " characters input." << std::endl;
   out << outputSize << " characters output." << std::endl;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 namespace tarvel {
 
@@ -13,8 +14,9 @@ namespace tarvel {
 // least three digits: 6.25e+006, 1e-005.
 std::string FormatGeneral(double value);
 
-// Writes the report of a finished run to `out`, each line flushed:
-//   tarvel IN OUT[ /16]
+// Writes the report of a finished run of `program` to `out`, each line
+// flushed:
+//   PROGRAM IN OUT[ /16]
 //   N characters input.
 //   M characters output.
 //   P% reduction in size.        (P = (N - M) * 100 / N truncated; 0 when N <= 0)
@@ -23,7 +25,8 @@ std::string FormatGeneral(double value);
 // `arguments` is the command line: entries 1 and 2 are the file names, as
 // typed. A failed write to `out` skips the rest without a message.
 // Sizes are 64-bit, and the percentage is exact for any sizes below 2^56.
-void PrintRunReport(std::ostream& out, std::int64_t elapsedMilliseconds, std::int64_t inputSize,
-                    std::int64_t outputSize, const char* const* arguments, bool sixteenBit);
+void PrintRunReport(std::ostream& out, std::string_view program, std::int64_t elapsedMilliseconds,
+                    std::int64_t inputSize, std::int64_t outputSize, const char* const* arguments,
+                    bool sixteenBit);
 
 }  // namespace tarvel

@@ -39,7 +39,7 @@ std::string Report(std::int32_t elapsed, std::int32_t inputSize, std::int32_t ou
                    bool sixteenBit = false) {
   const char* arguments[] = {"./tarvel", "in file", "out", nullptr};
   std::ostringstream out;
-  PrintRunReport(out, elapsed, inputSize, outputSize, arguments, sixteenBit);
+  PrintRunReport(out, "tarvel", elapsed, inputSize, outputSize, arguments, sixteenBit);
   return out.str();
 }
 
@@ -105,7 +105,7 @@ TEST(PrintRunReportTest, AFailedStreamSkipsTheRest) {
   std::ostringstream out;
   out.setstate(std::ios::badbit);
   const char* arguments[] = {"tarvel", "a", "b", nullptr};
-  PrintRunReport(out, 1, 2, 3, arguments, false);
+  PrintRunReport(out, "tarvel", 1, 2, 3, arguments, false);
   EXPECT_EQ(out.str(), "");
 }
 

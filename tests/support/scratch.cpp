@@ -142,3 +142,14 @@ RunResult RunTarvelBinary(const std::vector<std::string>& args, const fs::path& 
 }
 
 }  // namespace tarvel::testing
+
+namespace tarvel::testing {
+
+RunResult RunUntarvelBinary(const std::vector<std::string>& args,
+                            const std::filesystem::path& workDir) {
+  std::vector<std::string> argv{UNTARVEL_BINARY};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return RunCommand(argv, workDir);
+}
+
+}  // namespace tarvel::testing

@@ -64,4 +64,8 @@ RunResult RunShell(const std::string& script, const std::filesystem::path& workD
 RunResult RunTarvelBinary(const std::vector<std::string>& args,
                           const std::filesystem::path& workDir);
 
+// Runs the built untarvel executable with `args` in `workDir`.
+RunResult RunUntarvelBinary(const std::vector<std::string>& args,
+                            const std::filesystem::path& workDir);
+
 }  // namespace tarvel::testing

@@ -1,0 +1,47 @@
+#include "driver/platform.h"
+
+#include <sched.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+
+namespace tarvel {
+
+std::int64_t ClockMilliseconds() {
+  const auto now = std::chrono::steady_clock::now().time_since_epoch();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
+}
+
+int UsableCores() {
+  cpu_set_t cores;
+  CPU_ZERO(&cores);
+  if (sched_getaffinity(0, sizeof cores, &cores) != 0) return 1;
+  return std::max(1, CPU_COUNT(&cores));
+}
+
+bool FileStatus::IsRegular() const { return S_ISREG(mode); }
+bool FileStatus::IsDirectory() const { return S_ISDIR(mode); }
+bool FileStatus::IsBlockDevice() const { return S_ISBLK(mode); }
+
+bool FileStatus::SameFileAs(const FileStatus& other) const {
+  return device == other.device && inode == other.inode;
+}
+
+std::optional<FileStatus> StatusOf(const char* name) {
+  struct stat info {};
+  if (stat(name, &info) != 0) return std::nullopt;
+  FileStatus status;
+  status.device = info.st_dev;
+  status.inode = info.st_ino;
+  status.mode = info.st_mode;
+  status.size = static_cast<std::int64_t>(info.st_size);
+  return status;
+}
+
+bool IsPlainFile(const char* name) {
+  struct stat info {};
+  return lstat(name, &info) == 0 && S_ISREG(info.st_mode);
+}
+
+}  // namespace tarvel

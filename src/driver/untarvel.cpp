@@ -1,0 +1,69 @@
+#include "driver/untarvel.h"
+
+#include <fstream>
+#include <iostream>
+#include <optional>
+
+#include "decoder/file_decoder.h"
+#include "driver/messages.h"
+#include "driver/platform.h"
+#include "driver/restored_output.h"
+#include "driver/run_report.h"
+
+namespace tarvel {
+
+int RunUntarvel(int argc, char** argv) {
+  if (argc < 3) {
+    WriteErrorLine(kUntarvelUsageMessage);
+    return 1;
+  }
+  const char* inputName = argv[1];
+  const char* outputName = argv[2];
+
+  std::ifstream input(inputName, std::ios::in | std::ios::binary);
+  const std::optional<FileStatus> inputStatus = StatusOf(inputName);
+  if (!input.is_open() || !inputStatus || inputStatus->IsDirectory()) {
+    WriteErrorLine(InputOpenMessage(inputName));
+    return 1;
+  }
+  const std::optional<FileStatus> outputStatus = StatusOf(outputName);
+  if (outputStatus && outputStatus->SameFileAs(*inputStatus)) {
+    WriteErrorLine(SameFileMessage(inputName, outputName));
+    return 1;
+  }
+  RestoredOutput output;
+  if (!output.Open(outputName)) {
+    WriteErrorLine(OutputOpenMessage(outputName));
+    return 1;
+  }
+
+  const std::int64_t startTime = ClockMilliseconds();
+  StreamSource source(input);
+  const DecodeResult result = Decode(source, output);
+  switch (result.status) {
+    case DecodeResult::Status::kOk:
+      break;
+    case DecodeResult::Status::kInvalid:
+      output.Discard();
+      WriteErrorLine(InvalidFileMessage(inputName, result.reason));
+      return 1;
+    case DecodeResult::Status::kReadFailed:
+      output.Discard();
+      WriteErrorLine(InputReadMessage(inputName));
+      return 1;
+    case DecodeResult::Status::kWriteFailed:
+      output.Discard();
+      WriteErrorLine(kDiskFullMessage);
+      return 1;
+  }
+  if (!output.Commit()) {
+    WriteErrorLine(kDiskFullMessage);
+    return 1;
+  }
+  const std::int64_t elapsed = ClockMilliseconds() - startTime;
+  PrintRunReport(std::cout, "untarvel", elapsed, result.inputBytes, result.outputBytes, argv,
+                 /*sixteenBit=*/false);
+  return 0;
+}
+
+}  // namespace tarvel

@@ -1,0 +1,3 @@
+#include "driver/untarvel.h"
+
+int main(int argc, char** argv) { return tarvel::RunUntarvel(argc, argv); }
