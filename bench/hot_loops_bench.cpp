@@ -85,11 +85,13 @@ class DiscardBuffer : public std::streambuf {
   int_type overflow(int_type c) override { return traits_type::not_eof(c); }
 };
 
-// The packed encoder alone, into a writer whose stream discards the bytes.
-void BM_EncodeBytes(benchmark::State& state, DataKind kind) {
+// The packed encoder alone, byte by byte or by pairs, into a writer whose
+// stream discards the bytes.
+void EncodeInMemory(benchmark::State& state, DataKind kind, bool byPairs) {
   const std::string& data = Data(kind);
   const Codes codes(data);
   const PackedCodes packed = PackCodes(codes.table);
+  const PairCodes pairs = PackPairs(packed);
   const std::size_t slice = BytesPerBlock(packed);
   DiscardBuffer discardBuffer;
   std::ostream discard(&discardBuffer);
@@ -99,7 +101,7 @@ void BM_EncodeBytes(benchmark::State& state, DataKind kind) {
     for (std::size_t done = 0; done < data.size();) {
       const std::size_t size = std::min(slice, data.size() - done);
       BitCursor cursor = writer.Begin(size * static_cast<std::size_t>(packed.maxLength) / 8 + 1);
-      EncodeBytes(p + done, size, packed, nullptr, cursor);
+      EncodeBytes(p + done, size, packed, byPairs ? &pairs : nullptr, cursor);
       writer.End(cursor);
       done += size;
     }
@@ -108,29 +110,12 @@ void BM_EncodeBytes(benchmark::State& state, DataKind kind) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * data.size()));
 }
 
+void BM_EncodeBytes(benchmark::State& state, DataKind kind) { EncodeInMemory(state, kind, false); }
 void BM_EncodeBytesPairs(benchmark::State& state, DataKind kind) {
-  const std::string& data = Data(kind);
-  const Codes codes(data);
-  const PackedCodes packed = PackCodes(codes.table);
-  const auto pairs = PackPairs(packed);
-  const std::size_t slice = BytesPerBlock(packed);
-  DiscardBuffer discardBuffer;
-  std::ostream discard(&discardBuffer);
-  for (auto _ : state) {
-    BitWriter writer(discard);
-    const auto* p = reinterpret_cast<const std::uint8_t*>(data.data());
-    for (std::size_t done = 0; done < data.size();) {
-      const std::size_t size = std::min(slice, data.size() - done);
-      BitCursor cursor = writer.Begin(size * static_cast<std::size_t>(packed.maxLength) / 8 + 1);
-      EncodeBytes(p + done, size, packed, &pairs, cursor);
-      writer.End(cursor);
-      done += size;
-    }
-    writer.Abandon();
-  }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * data.size()));
+  EncodeInMemory(state, kind, true);
 }
 
+// The plain payload: one byte read and one BitString written at a time.
 void BM_PayloadByteByByte(benchmark::State& state, DataKind kind) {
   const std::string& data = Data(kind);
   const Codes codes(data);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "driver/compress.h"
+#include "driver/input_file.h"
 #include "driver/messages.h"
 #include "driver/platform.h"
 #include "driver/run_report.h"
@@ -58,20 +59,10 @@ int RunTarvel(int argc, char** argv) {
   const char* inputName = argv[1];
   const char* outputName = argv[2];
 
-  // A directory opens as a stream whose first read fails; it is treated as
-  // an input that cannot be opened.
-  std::ifstream input(inputName, std::ios::in | std::ios::binary);
-  const std::optional<FileStatus> inputStatus = StatusOf(inputName);
-  if (!input.is_open() || !inputStatus || inputStatus->IsDirectory()) {
-    WriteErrorLine(InputOpenMessage(inputName));
-    return 1;
-  }
-  // Creating the writer empties the output: it must not be the input.
-  const std::optional<FileStatus> outputStatus = StatusOf(outputName);
-  if (outputStatus && outputStatus->SameFileAs(*inputStatus)) {
-    WriteErrorLine(SameFileMessage(inputName, outputName));
-    return 1;
-  }
+  std::ifstream input;
+  const std::optional<FileStatus> inputStatus = OpenInput(inputName, outputName, input);
+  if (!inputStatus) return 1;
+  // Creating the writer creates or empties the output.
   BitWriter writer(outputName);
   if (!writer.IsOpen()) ExitWithMessage(OutputOpenMessage(outputName));
 

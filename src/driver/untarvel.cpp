@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "decoder/file_decoder.h"
+#include "driver/input_file.h"
 #include "driver/messages.h"
 #include "driver/platform.h"
 #include "driver/restored_output.h"
@@ -20,17 +21,8 @@ int RunUntarvel(int argc, char** argv) {
   const char* inputName = argv[1];
   const char* outputName = argv[2];
 
-  std::ifstream input(inputName, std::ios::in | std::ios::binary);
-  const std::optional<FileStatus> inputStatus = StatusOf(inputName);
-  if (!input.is_open() || !inputStatus || inputStatus->IsDirectory()) {
-    WriteErrorLine(InputOpenMessage(inputName));
-    return 1;
-  }
-  const std::optional<FileStatus> outputStatus = StatusOf(outputName);
-  if (outputStatus && outputStatus->SameFileAs(*inputStatus)) {
-    WriteErrorLine(SameFileMessage(inputName, outputName));
-    return 1;
-  }
+  std::ifstream input;
+  if (!OpenInput(inputName, outputName, input)) return 1;
   RestoredOutput output;
   if (!output.Open(outputName)) {
     WriteErrorLine(OutputOpenMessage(outputName));
