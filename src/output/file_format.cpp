@@ -18,6 +18,7 @@ namespace {
 
 // At most this much input, and this much encoded output, per block.
 constexpr std::size_t kEncodedBlockBytes = std::size_t{1} << 18;
+constexpr std::int64_t kBlocksBeforePairs = 4;
 
 // The position stored for `symbol`, or 0 for a symbol outside the index.
 std::int32_t PositionOf(const SymbolIndex& index, std::int32_t symbol) {
@@ -68,12 +69,15 @@ PayloadResult WritePayload(BitWriter& writer, std::istream& input, const CodeTab
   const std::size_t encodedBytes = blockBytes * longest / 8 + 16;
   const std::size_t slice = std::min(blockBytes, BytesPerBlock(codes));
 
-  // The pair table is built once a full block shows that the input is large.
+  // The pair table costs about as much to build as coding a few hundred
+  // kilobytes saves: it is built once the input has shown itself large.
   const bool pairsPayOff = PairsPayOff(codes);
   std::once_flag pairsBuilt;
   PairCodes pairs;
-  const auto pairsFor = [&](std::size_t size) -> const PairCodes* {
-    if (!pairsPayOff || size < kEncodedBlockBytes / 2) return nullptr;
+  const auto pairsFor = [&](const InputBlocks::Block& block) -> const PairCodes* {
+    if (!pairsPayOff || block.number < kBlocksBeforePairs || block.size < blockBytes) {
+      return nullptr;
+    }
     std::call_once(pairsBuilt, [&] { pairs = PackPairs(codes); });
     return &pairs;
   };
@@ -92,7 +96,7 @@ PayloadResult WritePayload(BitWriter& writer, std::istream& input, const CodeTab
     for (;;) {
       const InputBlocks::Block block = blocks.Next(in.Get(), blockBytes);
       if (block.size == 0) break;
-      if (pairTable == nullptr) pairTable = pairsFor(block.size);
+      if (pairTable == nullptr) pairTable = pairsFor(block);
       for (std::size_t done = 0; done < block.size;) {
         const std::size_t size = std::min(slice, block.size - done);
         BitCursor cursor = writer.Begin(size * longest / 8 + 1);
@@ -117,7 +121,7 @@ PayloadResult WritePayload(BitWriter& writer, std::istream& input, const CodeTab
     for (;;) {
       const InputBlocks::Block block = blocks.Next(in.Get(), blockBytes);
       if (block.size == 0) break;
-      if (pairTable == nullptr) pairTable = pairsFor(block.size);
+      if (pairTable == nullptr) pairTable = pairsFor(block);
       BitCursor cursor{encoded.Bytes(), 0, 0};
       const bool known = EncodeBytes(in.Bytes(), block.size, codes, pairTable, cursor);
       const std::int64_t bits = (cursor.out - encoded.Bytes()) * 8 + cursor.bitCount;

@@ -43,8 +43,8 @@ const std::vector<std::pair<std::string, PayloadWriter>>& PackedWriters() {
       {"two threads", Packed(2)},
       {"two threads, 997-byte blocks", Packed(2, 997)},
       {"one thread, 1-byte blocks", Packed(1, 1)},
-      {"one thread, pairs", Packed(1, 131073)},
-      {"two threads, pairs", Packed(2, 140001)},
+      {"one thread, pairs", Packed(1, 50001)},
+      {"two threads, pairs", Packed(2, 40009)},
   };
   return writers;
 }
