@@ -16,8 +16,10 @@ namespace tarvel {
 
 namespace {
 
-// At most this much input, and this much encoded output, per block.
-constexpr std::size_t kEncodedBlockBytes = std::size_t{1} << 18;
+// Input per block. A thread's buffer for the encoded block has room for the
+// longest codes, but only the part that the usual lengths fill is ever
+// touched.
+constexpr std::size_t kInputBlockBytes = std::size_t{1} << 18;
 constexpr std::int64_t kBlocksBeforePairs = 4;
 
 // The position stored for `symbol`, or 0 for a symbol outside the index.
@@ -65,7 +67,7 @@ PayloadResult WritePayload(BitWriter& writer, std::istream& input, const CodeTab
   if (!codes.fits) return WritePayloadByteByByte(writer, input, table, index);
 
   const auto longest = static_cast<std::size_t>(codes.maxLength);
-  if (blockBytes == 0) blockBytes = std::min(kEncodedBlockBytes, kEncodedBlockBytes * 8 / longest);
+  if (blockBytes == 0) blockBytes = kInputBlockBytes;
   const std::size_t encodedBytes = blockBytes * longest / 8 + 16;
   const std::size_t slice = std::min(blockBytes, BytesPerBlock(codes));
 
