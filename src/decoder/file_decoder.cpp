@@ -5,7 +5,7 @@
 #include <cstring>
 #include <memory>
 
-#include "model/input_blocks.h"
+#include "model/page_buffer.h"
 
 namespace tarvel {
 

@@ -4,30 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <istream>
-#include <memory>
 #include <mutex>
 #include <ostream>
 
 namespace tarvel {
-
-// A buffer for block reads and writes, aligned to a memory page. The kernel
-// copies between the page cache and a buffer at a small offset from a page
-// boundary several times slower than into an aligned one, and large heap
-// blocks come at such an offset.
-class PageBuffer {
- public:
-  explicit PageBuffer(std::size_t size)
-      : bytes(static_cast<char*>(::operator new[](size, std::align_val_t{kPageBytes}))) {}
-  char* Get() const { return bytes.get(); }
-  std::uint8_t* Bytes() const { return reinterpret_cast<std::uint8_t*>(bytes.get()); }
-
- private:
-  static constexpr std::size_t kPageBytes = 4096;
-  struct Release {
-    void operator()(char* p) const { ::operator delete[](p, std::align_val_t{kPageBytes}); }
-  };
-  std::unique_ptr<char[], Release> bytes;
-};
 
 // Hands out the blocks of `input` in file order, one reader at a time, so
 // that any number of threads can work on the blocks they were given. When

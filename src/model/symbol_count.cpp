@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "model/input_blocks.h"
+#include "model/page_buffer.h"
 
 namespace tarvel {
 

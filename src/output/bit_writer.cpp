@@ -44,7 +44,7 @@ void BitWriter::WriteBits(const BitString& bits) {
 
 void BitWriter::WriteCode(std::uint64_t code, int length) {
   assert(length >= 0 && length <= kMaxCodeBits);
-  assert(length == 64 || (code >> length) == 0);
+  assert((code >> length) == 0);
   BitCursor cursor = Begin(kMaxCodeBits / 8 + 1);
   cursor.accumulator = (cursor.accumulator << length) | code;
   cursor.bitCount += length;

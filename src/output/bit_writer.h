@@ -9,7 +9,7 @@
 #include <ostream>
 #include <string>
 
-#include "model/input_blocks.h"
+#include "model/page_buffer.h"
 #include "output/bit_string.h"
 
 namespace tarvel {

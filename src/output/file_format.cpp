@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "model/input_blocks.h"
+#include "model/page_buffer.h"
 
 #include "output/payload_encoder.h"
 

@@ -91,6 +91,45 @@ TEST(BitWriterTest, CountsCompleteBytesAndPendingBits) {
   EXPECT_EQ(bytes, FromHex("61 80"));
 }
 
+// The same bits, written as characters or packed, give the same bytes, at
+// every bit offset the writer may stand at.
+TEST(BitWriterTest, PackedBitsMatchTheirCharacters) {
+  std::string pattern;
+  for (int k = 0; k < 300; ++k) pattern.push_back((k * 7 + k / 5) % 3 == 0 ? '1' : '0');
+  for (int prefix = 0; prefix < 8; ++prefix) {
+    const BitString lead(static_cast<std::size_t>(prefix), '1');
+    for (const std::size_t length : {0, 1, 7, 8, 9, 55, 56, 63, 64, 65, 128, 200, 300}) {
+      const BitString bits = pattern.substr(0, length);
+      const std::string expected = WrittenBytes([&](BitWriter& writer) {
+        writer.WriteBits(lead);
+        writer.WriteBits(bits);
+      });
+      // As a block of packed bytes.
+      std::vector<std::uint8_t> packed((length + 7) / 8 + 1, 0);
+      for (std::size_t i = 0; i < length; ++i) {
+        if (bits[i] == '1') packed[i / 8] |= static_cast<std::uint8_t>(0x80 >> (i % 8));
+      }
+      EXPECT_EQ(Hex(WrittenBytes([&](BitWriter& writer) {
+                  writer.WriteBits(lead);
+                  writer.WriteBitBlock(packed.data(), static_cast<std::int64_t>(length));
+                })),
+                Hex(expected))
+          << "+" << prefix << ", " << length << " bits";
+      // As codes of up to 56 bits.
+      EXPECT_EQ(Hex(WrittenBytes([&](BitWriter& writer) {
+                  writer.WriteBits(lead);
+                  for (std::size_t at = 0; at < length; at += 56) {
+                    const BitString piece = bits.substr(at, 56);
+                    writer.WriteCode(std::stoull("0" + piece, nullptr, 2),
+                                     static_cast<int>(piece.size()));
+                  }
+                })),
+                Hex(expected))
+          << "+" << prefix << ", " << length << " bits as codes";
+    }
+  }
+}
+
 TEST(BitWriterTest, EmptiesAnExistingFile) {
   ScratchDir dir;
   testing::WriteFile(dir / "out", "old contents");
