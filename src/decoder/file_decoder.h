@@ -64,9 +64,15 @@ struct DecodeResult {
 // Decodes the whole of `source` into `sink`. Empty data is valid and restores
 // to nothing. On any failure the sink may already have received part of the
 // data; it is the caller's to discard it.
-DecodeResult Decode(ByteSource& source, ByteSink& sink);
+//
+// With threads > 1, helper threads decode segments of `segmentBytes` ahead
+// of the in-order pass (0 chooses the size); what reaches the sink, and the
+// result, are the same for any number of threads and any segment size.
+DecodeResult Decode(ByteSource& source, ByteSink& sink, int threads = 1,
+                    std::size_t segmentBytes = 0);
 
 // Decode() from memory into memory.
-DecodeResult DecodeBytes(std::string_view compressed, std::string& restored);
+DecodeResult DecodeBytes(std::string_view compressed, std::string& restored, int threads = 1,
+                         std::size_t segmentBytes = 0);
 
 }  // namespace tarvel

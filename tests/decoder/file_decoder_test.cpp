@@ -15,6 +15,58 @@ namespace {
 
 using testing::FromHex;
 
+// The ways of decoding besides the plain one: helper threads, and segments
+// small enough that symbols and the end of the data fall at every place
+// relative to their boundaries.
+struct Variant {
+  int threads;
+  std::size_t segmentBytes;
+};
+const std::vector<Variant> kVariants = {{2, 0}, {1, 1}, {2, 1}, {2, 7}, {3, 64}, {2, 1000}};
+
+// Decodes `compressed` every way and expects the same result each time.
+// Segments of a few bytes are kept to small files: each costs a hand-over
+// between threads.
+DecodeResult DecodeEveryWay(const std::string& compressed, std::string& restored,
+                            const std::string& label) {
+  const DecodeResult plain = DecodeBytes(compressed, restored);
+  for (const Variant& variant : kVariants) {
+    if (variant.segmentBytes != 0 && compressed.size() / variant.segmentBytes > 2000) continue;
+    std::string other;
+    const DecodeResult result =
+        DecodeBytes(compressed, other, variant.threads, variant.segmentBytes);
+    EXPECT_EQ(result.status, plain.status) << label << ", " << variant.threads << " threads, "
+                                           << variant.segmentBytes << "-byte segments";
+    EXPECT_EQ(result.reason, plain.reason) << label;
+    if (plain.status == DecodeResult::Status::kOk) {
+      EXPECT_EQ(result.inputBytes, plain.inputBytes) << label;
+      EXPECT_TRUE(other == restored) << label;
+    }
+  }
+  return plain;
+}
+
+TEST(DecoderTest, DecodesTheSameWhateverTheThreadsAndSegments) {
+  for (const auto kind : testing::AllDataKinds()) {
+    for (const std::size_t size : {1, 2, 9, 100, 5000, 300000}) {
+      if (kind == testing::DataKind::kFibonacci && size > 5000) continue;
+      const std::string data = testing::MakeTestData(kind, size, 5);
+      std::string restored;
+      const std::string label = std::string(testing::DataKindName(kind)) + " " +
+                                std::to_string(size);
+      const DecodeResult result = DecodeEveryWay(CompressBytes(data), restored, label);
+      ASSERT_EQ(result.status, DecodeResult::Status::kOk) << label;
+      ASSERT_TRUE(restored == data) << label;
+    }
+  }
+  // Codes longer than 32 bits, decoded by the tree, across segments.
+  const std::string deep = testing::MakeTestData(testing::DataKind::kFibonacci, 3'000'000, 6);
+  std::string restored;
+  EXPECT_EQ(DecodeEveryWay(CompressBytes(deep), restored, "fibonacci").status,
+            DecodeResult::Status::kOk);
+  EXPECT_TRUE(restored == deep);
+}
+
 TEST(DecoderTest, RejectsEachKindOfMalformedFile) {
   struct Case {
     std::string hex;
@@ -46,7 +98,7 @@ TEST(DecoderTest, RejectsEachKindOfMalformedFile) {
   };
   for (const auto& c : cases) {
     std::string restored;
-    const DecodeResult result = DecodeBytes(FromHex(c.hex), restored);
+    const DecodeResult result = DecodeEveryWay(FromHex(c.hex), restored, c.hex);
     EXPECT_EQ(result.status, DecodeResult::Status::kInvalid) << c.hex;
     EXPECT_EQ(result.reason, c.reason) << c.hex;
   }
@@ -81,7 +133,11 @@ TEST(DecoderTest, EveryTruncationOfAValidFileIsRejected) {
     ASSERT_GT(compressed.size(), 300u);
     for (std::size_t length = 1; length < compressed.size(); ++length) {
       std::string restored;
-      const DecodeResult result = DecodeBytes(compressed.substr(0, length), restored);
+      // Every fifth length also every way: each way starts threads.
+      const std::string truncated = compressed.substr(0, length);
+      const DecodeResult result = length % 5 == 0
+                                      ? DecodeEveryWay(truncated, restored, std::to_string(length))
+                                      : DecodeBytes(truncated, restored);
       ASSERT_EQ(result.status, DecodeResult::Status::kInvalid) << length;
     }
   }
@@ -95,7 +151,9 @@ TEST(DecoderTest, SingleBitFlipsNeverCrashAndHeaderFlipsAreCaught) {
     std::string flipped = compressed;
     flipped[bit / 8] = static_cast<char>(flipped[bit / 8] ^ (0x80 >> (bit % 8)));
     std::string restored;
-    const DecodeResult result = DecodeBytes(flipped, restored);
+    const DecodeResult result = bit % 5 == 0
+                                    ? DecodeEveryWay(flipped, restored, "bit " + std::to_string(bit))
+                                    : DecodeBytes(flipped, restored);
     if (result.status == DecodeResult::Status::kInvalid) {
       ++rejected;
     } else {

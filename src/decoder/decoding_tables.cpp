@@ -1,0 +1,60 @@
+#include "decoder/decoding_tables.h"
+
+namespace tarvel {
+
+DecodingTables BuildTables(const std::vector<std::int32_t>& symbols,
+                           const std::vector<std::string>& codes) {
+  constexpr std::uint32_t kSize = std::uint32_t{1} << kTableBits;
+  // First one symbol per lookup: the decoding index and the code length, or
+  // a length of 0 for a code longer than the table.
+  std::vector<std::int32_t> index(kSize, 0);
+  std::vector<int> length(kSize, 0);
+  DecodingTables tables;
+  tables.children.assign(2, 0);
+  for (std::size_t position = 0; position < codes.size(); ++position) {
+    const std::string& code = codes[position];
+    const std::int32_t symbol = symbols[position];
+    const std::int32_t decoded = symbol < 0 ? kEndIndex : symbol;
+    if (code.size() <= kTableBits) {
+      std::uint32_t value = 0;
+      for (const char c : code) value = (value << 1) | static_cast<std::uint32_t>(c - '0');
+      const int spare = kTableBits - static_cast<int>(code.size());
+      for (std::uint32_t k = value << spare; k < (value + 1) << spare; ++k) {
+        index[k] = decoded;
+        length[k] = static_cast<int>(code.size());
+      }
+    }
+    std::int32_t node = 0;
+    for (std::size_t k = 0; k < code.size(); ++k) {
+      const std::size_t slot =
+          2 * static_cast<std::size_t>(node) + static_cast<std::size_t>(code[k] - '0');
+      if (k + 1 == code.size()) {
+        tables.children[slot] = -(decoded + 1);
+      } else {
+        if (tables.children[slot] == 0) {
+          tables.children[slot] = static_cast<std::int32_t>(tables.children.size() / 2);
+          tables.children.resize(tables.children.size() + 2, 0);
+        }
+        node = tables.children[slot];
+      }
+    }
+  }
+  // Then a second symbol wherever its code fits in the bits left over.
+  tables.fast.assign(kSize, 0);
+  for (std::uint32_t value = 0; value < kSize; ++value) {
+    const int first = length[value];
+    if (first == 0 || index[value] == kEndIndex) continue;
+    const auto symbol = static_cast<std::uint32_t>(index[value]);
+    const std::uint32_t rest = (value << first) & (kSize - 1);
+    const int second = length[rest];
+    if (second != 0 && first + second <= kTableBits && index[rest] != kEndIndex) {
+      tables.fast[value] =
+          MakeEntry(first + second, 2, symbol, static_cast<std::uint32_t>(index[rest]));
+    } else {
+      tables.fast[value] = MakeEntry(first, 1, symbol, 0);
+    }
+  }
+  return tables;
+}
+
+}  // namespace tarvel

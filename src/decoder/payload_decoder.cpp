@@ -1,0 +1,414 @@
+#include "decoder/payload_decoder.h"
+
+#include <algorithm>
+#include <cassert>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "model/page_buffer.h"
+
+namespace tarvel {
+
+namespace {
+
+constexpr std::size_t kDefaultSegmentBytes = std::size_t{1} << 17;
+// Every segment carries the first bytes of what follows it: more than the
+// longest code (256 bits), so that a symbol that starts in the segment can
+// always be finished from its own buffer.
+constexpr std::size_t kLookaheadBytes = 64;
+// How many of its first symbol boundaries a helper records.
+constexpr std::size_t kRecordedSymbols = 64;
+
+constexpr const char* kEndsBeforeEnd = "the payload ends before the end symbol";
+constexpr const char* kEndsInsideCode = "the payload ends inside a code";
+
+// The bits of bytes in memory, most significant first.
+class MemoryBits {
+ public:
+  MemoryBits(const std::uint8_t* bytes, std::size_t limit) : bytes(bytes), limit(limit) {}
+
+  // Starts at `bit`. REQUIRES: bit <= limit * 8.
+  void Start(std::uint64_t bit) {
+    pos = static_cast<std::size_t>(bit / 8);
+    buffer = 0;
+    available = 0;
+    Refill();
+    Skip(static_cast<int>(bit % 8));
+  }
+
+  // Tops the buffer up to at least 56 bits, or to the limit. With eight
+  // bytes at hand one load does it: it takes as many whole bytes as fit, and
+  // the bits below `available` are always the stream's next bits, so the
+  // next load may lay the same bits over them.
+  void Refill() {
+    if (limit - pos >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, bytes + pos, sizeof word);
+      buffer |= __builtin_bswap64(word) >> available;
+      pos += static_cast<std::size_t>((63 - available) >> 3);
+      available |= 56;
+      return;
+    }
+    while (available <= 56 && pos < limit) {
+      buffer |= static_cast<std::uint64_t>(bytes[pos++]) << (56 - available);
+      available += 8;
+    }
+  }
+
+  std::uint64_t Position() const { return std::uint64_t{pos} * 8 - available; }
+  std::uint32_t Peek(int bits) const { return static_cast<std::uint32_t>(buffer >> (64 - bits)); }
+  void Skip(int bits) {
+    buffer <<= bits;
+    available -= bits;
+  }
+
+  const std::uint8_t* bytes;
+  std::size_t limit;
+  std::size_t pos = 0;
+  std::uint64_t buffer = 0;  // pending bits, the next one in the top position
+  int available = 0;         // bits of `buffer` that belong to the stream
+};
+
+// Walks the code tree bit by bit to the next symbol. Returns its decoding
+// index, or -1 when the bits run out first (`inside` tells whether that
+// happened inside a code).
+std::int32_t WalkTree(MemoryBits& bits, const DecodingTables& tables, bool& inside) {
+  std::int32_t node = 0;
+  inside = false;
+  for (;;) {
+    if (bits.available == 0) {
+      bits.Refill();
+      if (bits.available == 0) return -1;
+    }
+    const std::int32_t next = tables.children[2 * static_cast<std::size_t>(node) + bits.Peek(1)];
+    bits.Skip(1);
+    if (next < 0) return -next - 1;
+    node = next;
+    inside = true;
+  }
+}
+
+enum class RunEnd { kBoundary, kSynced, kEndSymbol, kOutOfBits };
+
+struct Run {
+  RunEnd end;
+  std::size_t synced = 0;   // kSynced: the index of the boundary met
+  bool insideCode = false;  // kOutOfBits: whether the bits ran out inside a code
+};
+
+// Decodes symbols into `out` until a symbol boundary at or past `stopBit`,
+// the end symbol, or the end of the bits. With `syncAt`, stops as soon as it
+// stands at one of those boundaries (sorted); with `record`, first records
+// the boundaries of up to kRecordedSymbols symbols.
+Run DecodeRun(MemoryBits& bits, const DecodingTables& tables, std::uint64_t stopBit,
+              std::uint8_t*& out, const std::vector<std::uint32_t>* syncAt,
+              std::vector<std::uint32_t>* record) {
+  const std::uint32_t* const fast = tables.fast.data();
+  for (;;) {
+    std::uint64_t position = bits.Position();
+    if (position >= stopBit) return {RunEnd::kBoundary};
+    const bool recording = record != nullptr && record->size() < kRecordedSymbols;
+    const bool syncing = syncAt != nullptr && !syncAt->empty() && position <= syncAt->back();
+    if (!recording && !syncing && position + 4 * kTableBits < stopBit) {
+      // Every lookup takes at most kTableBits bits: with 48 at hand, four
+      // are sure to find theirs, and the run cannot pass `stopBit`.
+      bits.Refill();
+      if (bits.available >= 4 * kTableBits) {
+        std::uint64_t buffer = bits.buffer;
+        int available = bits.available;
+        int done = 0;
+        for (; done < 4; ++done) {
+          const std::uint32_t entry = fast[buffer >> (64 - kTableBits)];
+          if (EntryCount(entry) == 0) break;
+          const auto pair = static_cast<std::uint16_t>(entry >> 8);
+          std::memcpy(out, &pair, sizeof pair);  // the first symbol, then the second
+          out += EntryCount(entry);
+          buffer <<= EntryLength(entry);
+          available -= EntryLength(entry);
+        }
+        bits.buffer = buffer;
+        bits.available = available;
+        if (done == 4) continue;
+        position = bits.Position();  // a long code or the end symbol is next
+      }
+    }
+    if (syncing) {
+      const auto at = std::lower_bound(syncAt->begin(), syncAt->end(), position);
+      if (at != syncAt->end() && *at == position) {
+        return {RunEnd::kSynced, static_cast<std::size_t>(at - syncAt->begin())};
+      }
+    }
+    if (recording) record->push_back(static_cast<std::uint32_t>(position));
+    bool inside = false;
+    const std::int32_t decoded = WalkTree(bits, tables, inside);
+    if (decoded < 0) return {RunEnd::kOutOfBits, 0, inside};
+    if (decoded == kEndIndex) return {RunEnd::kEndSymbol};
+    *out++ = static_cast<std::uint8_t>(decoded);
+  }
+}
+
+// One segment of the payload, with what a helper found in it.
+struct Segment {
+  explicit Segment(std::size_t segmentBytes)
+      : bytes(segmentBytes + kLookaheadBytes), output(OutputBytes(segmentBytes)) {}
+
+  // Every symbol takes at least one bit, and a run ends within the
+  // lookahead.
+  static std::size_t OutputBytes(std::size_t segmentBytes) {
+    return (segmentBytes + kLookaheadBytes) * 8 + 16;
+  }
+
+  PageBuffer bytes;
+  std::size_t size = 0;       // bytes of this segment
+  std::size_t lookahead = 0;  // bytes after it, copied behind it
+
+  // What a helper decoded from the first bit: usable only when it ran to
+  // the end of the segment without meeting the end symbol.
+  bool usable = false;
+  std::vector<std::uint32_t> boundaries;
+  PageBuffer output;
+  std::size_t outputSize = 0;
+  std::uint64_t endBit = 0;  // the first boundary at or past size * 8
+  bool ready = false;
+};
+
+void Speculate(Segment& segment, const DecodingTables& tables) {
+  MemoryBits bits(segment.bytes.Bytes(), segment.size + segment.lookahead);
+  bits.Start(0);
+  segment.boundaries.clear();
+  std::uint8_t* out = segment.output.Bytes();
+  const Run run = DecodeRun(bits, tables, std::uint64_t{segment.size} * 8, out, nullptr,
+                            &segment.boundaries);
+  segment.usable = run.end == RunEnd::kBoundary;
+  segment.outputSize = static_cast<std::size_t>(out - segment.output.Bytes());
+  segment.endBit = bits.Position();
+}
+
+// The in-order pass: reads the segments, hands them to the helpers, and
+// decodes each exactly, from the true boundary where the one before ended.
+class PayloadPass {
+ public:
+  PayloadPass(const PayloadReader& read, const DecodingTables& tables, ByteSink& sink,
+              int threads, std::size_t segmentBytes)
+      : read(read),
+        tables(tables),
+        sink(sink),
+        helpers(threads > 1 ? threads : 0),
+        segmentBytes(segmentBytes),
+        decoded(Segment::OutputBytes(segmentBytes)) {}
+
+  PayloadOutcome Run() {
+    std::vector<std::thread> workers;
+    for (int k = 0; k < helpers; ++k) workers.emplace_back([this] { Help(); });
+    const PayloadOutcome outcome = DecodeAll();
+    {
+      const std::lock_guard<std::mutex> lock(mutex);
+      stopping = true;
+      jobs.clear();
+    }
+    changed.notify_all();
+    for (auto& worker : workers) worker.join();
+    return outcome;
+  }
+
+ private:
+  PayloadOutcome DecodeAll() {
+    const std::size_t inFlight = static_cast<std::size_t>(helpers) + 1;
+    std::uint64_t start = 0;  // where the next true symbol begins, in its segment
+    for (;;) {
+      while (queue.size() < inFlight && ReadSegment()) {
+      }
+      if (queue.empty()) return Invalid(kEndsBeforeEnd);
+      std::unique_ptr<Segment> segment = std::move(queue.front());
+      queue.pop_front();
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return segment->ready; });
+      }
+      const std::uint64_t segmentBits = std::uint64_t{segment->size} * 8;
+      if (start >= segmentBits) {  // the last symbol before it ran past it
+        start -= segmentBits;
+        Recycle(std::move(segment));
+        continue;
+      }
+      MemoryBits bits(segment->bytes.Bytes(), segment->size + segment->lookahead);
+      bits.Start(start);
+      std::uint8_t* out = decoded.Bytes();
+      const auto run = DecodeRun(bits, tables, segmentBits, out,
+                                 segment->usable ? &segment->boundaries : nullptr, nullptr);
+      if (!Write(decoded.Bytes(), static_cast<std::size_t>(out - decoded.Bytes()))) {
+        return WriteFailed();
+      }
+      switch (run.end) {
+        case RunEnd::kSynced:
+          if (!Write(segment->output.Bytes() + run.synced, segment->outputSize - run.synced)) {
+            return WriteFailed();
+          }
+          start = segment->endBit - segmentBits;
+          break;
+        case RunEnd::kBoundary:
+          start = bits.Position() - segmentBits;
+          break;
+        case RunEnd::kOutOfBits:
+          return Invalid(run.insideCode ? kEndsInsideCode : kEndsBeforeEnd);
+        case RunEnd::kEndSymbol:
+          return Finish(*segment, bits);
+      }
+      Recycle(std::move(segment));
+    }
+  }
+
+  // After the end symbol: the bits left in its byte must be zero, and no
+  // byte may follow that one.
+  PayloadOutcome Finish(const Segment& segment, MemoryBits& bits) {
+    const std::uint64_t end = bits.Position();
+    const int fill = static_cast<int>((8 - end % 8) % 8);
+    if (fill != 0 && bits.Peek(fill) != 0) {
+      return Invalid("the fill bits after the end symbol are not zero");
+    }
+    // The end symbol's last byte is the last byte of the buffer, and the
+    // buffer was not filled up, or nothing was read beyond it.
+    const std::uint64_t inBuffer = segment.size + segment.lookahead;
+    const bool filledUp = inBuffer == segmentBytes + kLookaheadBytes;
+    if ((end + 7) / 8 < inBuffer || (filledUp && !NothingBeyond(segment.lookahead))) {
+      return Invalid("data follows the end symbol");
+    }
+    PayloadOutcome outcome;
+    outcome.outputBytes = written;
+    return outcome;
+  }
+
+  // Whether the data ends `lookahead` bytes after the segment just decoded:
+  // the next segment read holds no more than those, and nothing is left to
+  // read.
+  bool NothingBeyond(std::size_t lookahead) {
+    if (!queue.empty()) {
+      const Segment& next = *queue.front();
+      if (next.size + next.lookahead > lookahead || queue.size() > 1) return false;
+    }
+    if (dataEnded) return true;
+    std::uint8_t probe = 0;
+    return read(&probe, 1) == 0;
+  }
+
+  // Reads the next segment: the bytes that the last one carried behind it,
+  // then new ones. False when the data has no more.
+  bool ReadSegment() {
+    if (dataEnded && carried == 0) return false;
+    std::unique_ptr<Segment> segment = Take();
+    std::memcpy(segment->bytes.Bytes(), carry, carried);
+    std::size_t got = carried;
+    if (!dataEnded) {
+      const std::size_t wanted = segmentBytes + kLookaheadBytes - carried;
+      const std::size_t fresh = read(segment->bytes.Bytes() + carried, wanted);
+      if (fresh < wanted) dataEnded = true;
+      got += fresh;
+    }
+    if (got == 0) {
+      Recycle(std::move(segment));
+      return false;
+    }
+    segment->size = std::min(got, segmentBytes);
+    segment->lookahead = got - segment->size;
+    carried = segment->lookahead;
+    std::memcpy(carry, segment->bytes.Bytes() + segment->size, carried);
+    segment->usable = false;
+    segment->ready = false;
+    // The last segment holds the end symbol; it is not worth guessing at.
+    if (helpers > 0 && segment->lookahead > 0) {
+      {
+        const std::lock_guard<std::mutex> lock(mutex);
+        jobs.push_back(segment.get());
+      }
+      changed.notify_all();
+    } else {
+      segment->ready = true;
+    }
+    queue.push_back(std::move(segment));
+    return true;
+  }
+
+  void Help() {
+    for (;;) {
+      Segment* segment = nullptr;
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return stopping || !jobs.empty(); });
+        if (stopping) return;
+        segment = jobs.front();
+        jobs.pop_front();
+      }
+      Speculate(*segment, tables);
+      {
+        const std::lock_guard<std::mutex> lock(mutex);
+        segment->ready = true;
+      }
+      changed.notify_all();
+    }
+  }
+
+  std::unique_ptr<Segment> Take() {
+    if (spare.empty()) return std::make_unique<Segment>(segmentBytes);
+    std::unique_ptr<Segment> segment = std::move(spare.back());
+    spare.pop_back();
+    return segment;
+  }
+
+  void Recycle(std::unique_ptr<Segment> segment) { spare.push_back(std::move(segment)); }
+
+  bool Write(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return true;
+    written += static_cast<std::int64_t>(size);
+    return sink.Write(data, size);
+  }
+
+  PayloadOutcome Invalid(const char* reason) const {
+    PayloadOutcome outcome;
+    outcome.status = PayloadOutcome::Status::kInvalid;
+    outcome.reason = reason;
+    outcome.outputBytes = written;
+    return outcome;
+  }
+
+  PayloadOutcome WriteFailed() const {
+    PayloadOutcome outcome;
+    outcome.status = PayloadOutcome::Status::kWriteFailed;
+    outcome.outputBytes = written;
+    return outcome;
+  }
+
+  const PayloadReader& read;
+  const DecodingTables& tables;
+  ByteSink& sink;
+  const int helpers;
+  const std::size_t segmentBytes;
+  PageBuffer decoded;  // what the in-order pass decodes itself
+  std::int64_t written = 0;
+
+  std::deque<std::unique_ptr<Segment>> queue;  // read, in order
+  std::vector<std::unique_ptr<Segment>> spare;
+  std::uint8_t carry[kLookaheadBytes] = {};
+  std::size_t carried = 0;
+  bool dataEnded = false;
+
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::deque<Segment*> jobs;  // waiting for a helper
+  bool stopping = false;
+};
+
+}  // namespace
+
+PayloadOutcome DecodePayload(const PayloadReader& read, const DecodingTables& tables,
+                             ByteSink& sink, int threads, std::size_t segmentBytes) {
+  if (segmentBytes == 0) segmentBytes = kDefaultSegmentBytes;
+  PayloadPass pass(read, tables, sink, threads, segmentBytes);
+  return pass.Run();
+}
+
+}  // namespace tarvel
