@@ -20,6 +20,12 @@ int UsableCores() {
   return std::max(1, CPU_COUNT(&cores));
 }
 
+int ThreadsFor(std::int64_t bytes) {
+  constexpr std::int64_t kThreadedBytes = std::int64_t{1} << 20;
+  constexpr int kMaxThreads = 4;
+  return bytes < kThreadedBytes ? 1 : std::min(UsableCores(), kMaxThreads);
+}
+
 bool FileStatus::IsRegular() const { return S_ISREG(mode); }
 bool FileStatus::IsDirectory() const { return S_ISDIR(mode); }
 bool FileStatus::IsBlockDevice() const { return S_ISBLK(mode); }

@@ -15,6 +15,11 @@ std::int64_t ClockMilliseconds();
 // The cores this process may run on: its affinity mask, as `taskset` sets it.
 int UsableCores();
 
+// How many threads should work on an input of `bytes`: one below a
+// megabyte, where a second would cost more to start than it saves; else
+// one per usable core, up to four.
+int ThreadsFor(std::int64_t bytes);
+
 // What a name leads to, links followed.
 struct FileStatus {
   dev_t device = 0;

@@ -22,15 +22,6 @@ namespace tarvel {
 
 namespace {
 
-// Inputs smaller than this are compressed by one thread: a second one would
-// cost more to start than it saves.
-constexpr std::int64_t kThreadedInputBytes = std::int64_t{1} << 20;
-constexpr int kMaxThreads = 4;
-
-int ThreadsFor(std::int64_t inputSize) {
-  return inputSize < kThreadedInputBytes ? 1 : std::min(UsableCores(), kMaxThreads);
-}
-
 // The size of `input` in bytes, taken by seeking to its end; -1 when the
 // stream cannot seek.
 std::int64_t MeasureSize(std::istream& input) {

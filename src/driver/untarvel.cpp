@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <iostream>
+#include <limits>
 #include <optional>
 
 #include "decoder/file_decoder.h"
@@ -22,7 +23,8 @@ int RunUntarvel(int argc, char** argv) {
   const char* outputName = argv[2];
 
   std::ifstream input;
-  if (!OpenInput(inputName, outputName, input)) return 1;
+  const std::optional<FileStatus> inputStatus = OpenInput(inputName, outputName, input);
+  if (!inputStatus) return 1;
   RestoredOutput output;
   if (!output.Open(outputName)) {
     WriteErrorLine(OutputOpenMessage(outputName));
@@ -31,7 +33,11 @@ int RunUntarvel(int argc, char** argv) {
 
   const std::int64_t startTime = ClockMilliseconds();
   StreamSource source(input);
-  const DecodeResult result = Decode(source, output);
+  // The size of a pipe is not known ahead: it gets the threads of a large
+  // file.
+  const std::int64_t inputSize =
+      inputStatus->IsRegular() ? inputStatus->size : std::numeric_limits<std::int64_t>::max();
+  const DecodeResult result = Decode(source, output, ThreadsFor(inputSize));
   switch (result.status) {
     case DecodeResult::Status::kOk:
       break;
