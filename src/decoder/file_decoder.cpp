@@ -9,6 +9,7 @@
 #include "decoder/decoding_tables.h"
 #include "decoder/payload_decoder.h"
 #include "model/page_buffer.h"
+#include "output/file_format.h"
 
 namespace tarvel {
 
@@ -18,10 +19,16 @@ constexpr std::size_t kBlockBytes = std::size_t{1} << 17;
 // A tree of at most 257 leaves is at most 256 levels deep.
 constexpr std::int32_t kMaxCodeLength = 256;
 
-constexpr std::int32_t kKnownFlags = 7;
-constexpr std::int32_t kLongCodeLengthsFlag = 1;
-constexpr std::int32_t kWideRecordCountFlag = 2;
-constexpr std::int32_t kOddBytePresentFlag = 4;
+constexpr std::int32_t kKnownFlags = kLongCodeLengths | kWideRecordCount | kOddBytePresent;
+
+// The header of a compressed file. By table position: the symbol (a byte
+// value, or -1 for the end symbol) and its code length.
+struct FileHeader {
+  std::int32_t flags = 0;
+  std::vector<std::int32_t> symbols;
+  std::vector<std::int32_t> lengths;
+  std::int32_t endPosition = 0;
+};
 
 // The compressed bytes, a block at a time.
 class BlockReader {
@@ -94,12 +101,12 @@ std::string ReadHeader(BlockReader& reader, FileHeader& header) {
   if (!reader.ReadField(1, field)) return truncated;
   header.flags = static_cast<std::int32_t>(field);
   if ((header.flags & ~kKnownFlags) != 0) return "the header has unknown flags set";
-  if ((header.flags & kOddBytePresentFlag) != 0) {
+  if ((header.flags & kOddBytePresent) != 0) {
     return "the header announces a lone trailing byte, which no byte-coded file has";
   }
-  const int lengthBytes = (header.flags & kLongCodeLengthsFlag) != 0 ? 2 : 1;
+  const int lengthBytes = (header.flags & kLongCodeLengths) != 0 ? 2 : 1;
 
-  if (!reader.ReadField((header.flags & kWideRecordCountFlag) != 0 ? 2 : 1, field)) {
+  if (!reader.ReadField((header.flags & kWideRecordCount) != 0 ? 2 : 1, field)) {
     return truncated;
   }
   const std::int32_t records = static_cast<std::int32_t>(field) + 1;
@@ -128,7 +135,6 @@ std::string ReadHeader(BlockReader& reader, FileHeader& header) {
     header.symbols[position] = static_cast<std::int32_t>(symbol);
     header.lengths[position] = static_cast<std::int32_t>(field);
   }
-  header.headerBytes = reader.Consumed();
   return {};
 }
 
@@ -194,13 +200,17 @@ DecodeResult Decode(ByteSource& source, ByteSink& sink, int threads, std::size_t
   };
   const PayloadOutcome outcome = DecodePayload(read, tables, sink, threads, segmentBytes);
   DecodeResult result;
-  result.outputBytes = outcome.outputBytes;
-  if (outcome.status == PayloadOutcome::Status::kInvalid) {
-    result = Invalid(outcome.reason);
-    result.outputBytes = outcome.outputBytes;
-  } else if (outcome.status == PayloadOutcome::Status::kWriteFailed) {
-    result.status = DecodeResult::Status::kWriteFailed;
+  switch (outcome.status) {
+    case PayloadOutcome::Status::kOk:
+      break;
+    case PayloadOutcome::Status::kInvalid:
+      result = Invalid(outcome.reason);
+      break;
+    case PayloadOutcome::Status::kWriteFailed:
+      result.status = DecodeResult::Status::kWriteFailed;
+      break;
   }
+  result.outputBytes = outcome.outputBytes;
   return finish(result);
 }
 

@@ -8,7 +8,6 @@
 #include <istream>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace tarvel {
 
@@ -38,17 +37,6 @@ class StreamSource : public ByteSource {
 
  private:
   std::istream& input;
-};
-
-// The header of a compressed file, with the codes rebuilt from it.
-struct FileHeader {
-  std::int32_t flags = 0;
-  // By table position: the symbol (a byte value, or -1 for the end symbol)
-  // and its code length.
-  std::vector<std::int32_t> symbols;
-  std::vector<std::int32_t> lengths;
-  std::int32_t endPosition = 0;
-  std::int64_t headerBytes = 0;
 };
 
 struct DecodeResult {

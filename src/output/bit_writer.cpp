@@ -29,16 +29,15 @@ bool BitWriter::IsOpen() const {
 }
 
 void BitWriter::WriteBits(const BitString& bits) {
-  for (const char c : bits) {
-    assert(c == '0' || c == '1');
-    accumulator = (accumulator << 1) | static_cast<std::uint64_t>(c - '0');
-    if (++bitCount == 8) {
-      if (fill == kBlockBytes) HandOver();
-      if (!block) block = std::make_unique<PageBuffer>(kBlockBytes + kSlackBytes);
-      block->Bytes()[fill++] = static_cast<std::uint8_t>(accumulator);
-      accumulator = 0;
-      bitCount = 0;
+  // As codes of up to kMaxCodeBits bits: one place packs bits into bytes.
+  for (std::size_t at = 0; at < bits.size(); at += kMaxCodeBits) {
+    const std::size_t length = std::min<std::size_t>(kMaxCodeBits, bits.size() - at);
+    std::uint64_t code = 0;
+    for (std::size_t k = at; k < at + length; ++k) {
+      assert(bits[k] == '0' || bits[k] == '1');
+      code = (code << 1) | static_cast<std::uint64_t>(bits[k] - '0');
     }
+    WriteCode(code, static_cast<int>(length));
   }
 }
 
@@ -115,10 +114,8 @@ void BitWriter::Close() {
   if (stream.fail() || (&stream == &file && !file.is_open())) return;
   if (bitCount != 0) {
     // The pending bits fill the most significant positions of the last byte.
-    accumulator <<= 8 - bitCount;
-    bitCount = 8;
     BitCursor cursor = Begin(1);
-    *cursor.out++ = static_cast<std::uint8_t>(accumulator);
+    *cursor.out++ = static_cast<std::uint8_t>(cursor.accumulator << (8 - cursor.bitCount));
     cursor.accumulator = 0;
     cursor.bitCount = 0;
     End(cursor);

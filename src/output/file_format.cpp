@@ -10,7 +10,6 @@
 
 #include "model/input_blocks.h"
 #include "model/page_buffer.h"
-
 #include "output/payload_encoder.h"
 
 namespace tarvel {

@@ -127,8 +127,8 @@ bool EncodePairGroups(const std::uint8_t* p, const std::uint8_t* end, const Pack
 template <int K>
 bool EncodeBytesBy(const std::uint8_t* p, const std::uint8_t* end, const PackedCodes& codes,
                    const PairCodes* pairs, BitCursor& cursor) {
-  if (pairs != nullptr && K >= 2) {
-    return EncodePairGroups<K / 2>(p, end, codes, pairs->data(), cursor);
+  if constexpr (K >= 2) {
+    if (pairs != nullptr) return EncodePairGroups<K / 2>(p, end, codes, pairs->data(), cursor);
   }
   if (K * codes.maxLength <= BitWriter::kMaxCodeBits) {
     return EncodeGroups<K, false>(p, end, codes, cursor);
