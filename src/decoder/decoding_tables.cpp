@@ -39,20 +39,24 @@ DecodingTables BuildTables(const std::vector<std::int32_t>& symbols,
       }
     }
   }
-  // Then a second symbol wherever its code fits in the bits left over.
+  tables.first.assign(kSize, 0);
+  for (std::uint32_t value = 0; value < kSize; ++value) {
+    tables.first[value] = static_cast<std::uint16_t>(length[value] | index[value] << 4);
+  }
+  // Then more symbols wherever their codes fit in the bits left over.
   tables.fast.assign(kSize, 0);
   for (std::uint32_t value = 0; value < kSize; ++value) {
-    const int first = length[value];
-    if (first == 0 || index[value] == kEndIndex) continue;
-    const auto symbol = static_cast<std::uint32_t>(index[value]);
-    const std::uint32_t rest = (value << first) & (kSize - 1);
-    const int second = length[rest];
-    if (second != 0 && first + second <= kTableBits && index[rest] != kEndIndex) {
-      tables.fast[value] =
-          MakeEntry(first + second, 2, symbol, static_cast<std::uint32_t>(index[rest]));
-    } else {
-      tables.fast[value] = MakeEntry(first, 1, symbol, 0);
+    std::uint32_t entry = 0;
+    int used = 0;
+    for (std::uint32_t count = 0; count < 3; ++count) {
+      const std::uint32_t rest = (value << used) & (kSize - 1);
+      const int next = length[rest];
+      if (next == 0 || used + next > kTableBits || index[rest] == kEndIndex) break;
+      used += next;
+      entry |= static_cast<std::uint32_t>(index[rest]) << (8 + 8 * count);
+      entry = (entry & ~std::uint32_t{0xFF}) | (count + 1) << 6 | static_cast<std::uint32_t>(used);
     }
+    tables.fast[value] = entry;
   }
   return tables;
 }

@@ -21,8 +21,6 @@ constexpr std::size_t kDefaultSegmentBytes = std::size_t{1} << 17;
 // longest code (256 bits), so that a symbol that starts in the segment can
 // always be finished from its own buffer.
 constexpr std::size_t kLookaheadBytes = 64;
-// How many of its first symbol boundaries a helper records.
-constexpr std::size_t kRecordedSymbols = 64;
 
 constexpr const char* kEndsBeforeEnd = "the payload ends before the end symbol";
 constexpr const char* kEndsInsideCode = "the payload ends inside a code";
@@ -93,72 +91,115 @@ std::int32_t WalkTree(MemoryBits& bits, const DecodingTables& tables, bool& insi
   }
 }
 
-enum class RunEnd { kBoundary, kSynced, kEndSymbol, kOutOfBits };
+enum class RunEnd { kBoundary, kEndSymbol, kOutOfBits };
 
-struct Run {
+struct RunOutcome {
   RunEnd end;
-  std::size_t synced = 0;   // kSynced: the index of the boundary met
   bool insideCode = false;  // kOutOfBits: whether the bits ran out inside a code
 };
 
+// The next symbol, by one lookup when its code is short. Returns its
+// decoding index, or -1 as WalkTree() does.
+std::int32_t NextSymbol(MemoryBits& bits, const DecodingTables& tables, bool& inside) {
+  if (bits.available < kTableBits) bits.Refill();
+  const std::uint32_t entry = tables.first[bits.Peek(kTableBits)];
+  const int length = static_cast<int>(entry & 0xF);
+  if (length != 0 && length <= bits.available) {
+    bits.Skip(length);
+    inside = false;
+    return static_cast<std::int32_t>(entry >> 4);
+  }
+  return WalkTree(bits, tables, inside);
+}
+
+// Rounds of four lookups while the bits at hand and the distance to
+// `stopBit` allow, up to a code that the lookups do not cover. Each round
+// loads eight bytes, which leaves at least 56 bits at hand, and takes at
+// most 48 of them.
+void DecodeFast(MemoryBits& bits, const std::uint32_t* fast, std::uint64_t stopBit,
+                std::uint8_t*& out) {
+  constexpr int kLookups = 4;
+  constexpr std::uint64_t kRoundBits = kLookups * kTableBits;
+  if (bits.limit < 8 || stopBit <= kRoundBits) return;
+  const std::size_t lastPos = bits.limit - 8;
+  const std::uint64_t lastStart = stopBit - kRoundBits - 1;
+  std::uint64_t buffer = bits.buffer;
+  int available = bits.available;
+  std::size_t pos = bits.pos;
+  std::uint8_t* o = out;
+  while (pos <= lastPos && std::uint64_t{pos} * 8 - static_cast<unsigned>(available) <= lastStart) {
+    std::uint64_t word;
+    std::memcpy(&word, bits.bytes + pos, sizeof word);
+    buffer |= __builtin_bswap64(word) >> available;
+    pos += static_cast<std::size_t>((63 - available) >> 3);
+    available |= 56;
+    int done = 0;
+    for (; done < kLookups; ++done) {
+      const std::uint32_t entry = fast[buffer >> (64 - kTableBits)];
+      if (EntryCount(entry) == 0) break;
+      const std::uint32_t symbols = EntrySymbols(entry);
+      std::memcpy(o, &symbols, sizeof symbols);  // the first symbol first
+      o += EntryCount(entry);
+      buffer <<= EntryLength(entry);
+      available -= EntryLength(entry);
+    }
+    if (done < kLookups) break;
+  }
+  bits.buffer = buffer;
+  bits.available = available;
+  bits.pos = pos;
+  out = o;
+}
+
 // Decodes symbols into `out` until a symbol boundary at or past `stopBit`,
-// the end symbol, or the end of the bits. With `syncAt`, stops as soon as it
-// stands at one of those boundaries (sorted); with `record`, first records
-// the boundaries of up to kRecordedSymbols symbols.
-Run DecodeRun(MemoryBits& bits, const DecodingTables& tables, std::uint64_t stopBit,
-              std::uint8_t*& out, const std::vector<std::uint32_t>* syncAt,
-              std::vector<std::uint32_t>* record) {
+// the end symbol, or the end of the bits. `out` needs room for three bytes
+// beyond the last symbol.
+RunOutcome DecodeRun(MemoryBits& bits, const DecodingTables& tables, std::uint64_t stopBit,
+                     std::uint8_t*& out) {
   const std::uint32_t* const fast = tables.fast.data();
   for (;;) {
-    std::uint64_t position = bits.Position();
+    DecodeFast(bits, fast, stopBit, out);
+    const std::uint64_t position = bits.Position();
     if (position >= stopBit) return {RunEnd::kBoundary};
-    const bool recording = record != nullptr && record->size() < kRecordedSymbols;
-    const bool syncing = syncAt != nullptr && !syncAt->empty() && position <= syncAt->back();
-    if (!recording && !syncing && position + 4 * kTableBits < stopBit) {
-      // Every lookup takes at most kTableBits bits: with 48 at hand, four
-      // are sure to find theirs, and the run cannot pass `stopBit`.
-      bits.Refill();
-      if (bits.available >= 4 * kTableBits) {
-        std::uint64_t buffer = bits.buffer;
-        int available = bits.available;
-        int done = 0;
-        for (; done < 4; ++done) {
-          const std::uint32_t entry = fast[buffer >> (64 - kTableBits)];
-          if (EntryCount(entry) == 0) break;
-          const auto pair = static_cast<std::uint16_t>(entry >> 8);
-          std::memcpy(out, &pair, sizeof pair);  // the first symbol, then the second
-          out += EntryCount(entry);
-          buffer <<= EntryLength(entry);
-          available -= EntryLength(entry);
-        }
-        bits.buffer = buffer;
-        bits.available = available;
-        if (done == 4) continue;
-        position = bits.Position();  // a long code or the end symbol is next
+    // Near `stopBit` one lookup at a time, which cannot pass it when it
+    // takes at most kTableBits; then one symbol at a time.
+    if (bits.available < kTableBits) bits.Refill();
+    if (position + kTableBits <= stopBit && bits.available >= kTableBits) {
+      const std::uint32_t entry = fast[bits.Peek(kTableBits)];
+      if (EntryCount(entry) != 0) {
+        const std::uint32_t symbols = EntrySymbols(entry);
+        std::memcpy(out, &symbols, sizeof symbols);
+        out += EntryCount(entry);
+        bits.Skip(EntryLength(entry));
+        continue;
       }
     }
-    if (syncing) {
-      const auto at = std::lower_bound(syncAt->begin(), syncAt->end(), position);
-      if (at != syncAt->end() && *at == position) {
-        return {RunEnd::kSynced, static_cast<std::size_t>(at - syncAt->begin())};
-      }
-    }
-    if (recording) record->push_back(static_cast<std::uint32_t>(position));
     bool inside = false;
-    const std::int32_t decoded = WalkTree(bits, tables, inside);
-    if (decoded < 0) return {RunEnd::kOutOfBits, 0, inside};
+    const std::int32_t decoded = NextSymbol(bits, tables, inside);
+    if (decoded < 0) return {RunEnd::kOutOfBits, inside};
     if (decoded == kEndIndex) return {RunEnd::kEndSymbol};
     *out++ = static_cast<std::uint8_t>(decoded);
   }
 }
+
+// A helper stops at every multiple of kCheckpointBits in its segment and
+// notes the symbol boundary where it stands and how much it had decoded.
+// More than the longest code, so that every checkpoint has a boundary of
+// its own.
+constexpr std::uint64_t kCheckpointBits = 4096;
+
+struct Checkpoint {
+  std::uint32_t bit;
+  std::uint32_t decoded;
+};
 
 // One segment of the payload, with what a helper found in it.
 struct Segment {
   explicit Segment(std::size_t segmentBytes)
       : bytes(segmentBytes + kLookaheadBytes), output(OutputBytes(segmentBytes)) {}
 
-  // Every symbol takes at least one bit, and a run ends within the
-  // lookahead.
+  // Every symbol takes at least one bit, a run ends within the lookahead,
+  // and the last store of symbols reaches three bytes further.
   static std::size_t OutputBytes(std::size_t segmentBytes) {
     return (segmentBytes + kLookaheadBytes) * 8 + 16;
   }
@@ -170,22 +211,42 @@ struct Segment {
   // What a helper decoded from the first bit: usable only when it ran to
   // the end of the segment without meeting the end symbol.
   bool usable = false;
-  std::vector<std::uint32_t> boundaries;
+  std::vector<Checkpoint> checkpoints;
+  std::size_t firstValid = 0;  // the checkpoints before it lead to a wrong end
   PageBuffer output;
   std::size_t outputSize = 0;
   std::uint64_t endBit = 0;  // the first boundary at or past size * 8
   bool ready = false;
 };
 
+// Decodes the segment from its first bit. Where the guess meets the end
+// symbol or runs out of bits, it was wrong (the last segment, which holds
+// the true end symbol, is not guessed at): the helper starts afresh at the
+// next checkpoint, and only the checkpoints from there on lead to the end
+// of the segment.
 void Speculate(Segment& segment, const DecodingTables& tables) {
   MemoryBits bits(segment.bytes.Bytes(), segment.size + segment.lookahead);
   bits.Start(0);
-  segment.boundaries.clear();
-  std::uint8_t* out = segment.output.Bytes();
-  const Run run = DecodeRun(bits, tables, std::uint64_t{segment.size} * 8, out, nullptr,
-                            &segment.boundaries);
-  segment.usable = run.end == RunEnd::kBoundary;
-  segment.outputSize = static_cast<std::size_t>(out - segment.output.Bytes());
+  segment.checkpoints.clear();
+  segment.firstValid = 0;
+  segment.usable = false;
+  std::uint8_t* const first = segment.output.Bytes();
+  std::uint8_t* out = first;
+  const std::uint64_t segmentBits = std::uint64_t{segment.size} * 8;
+  for (std::uint64_t stop = kCheckpointBits;; stop += kCheckpointBits) {
+    const RunOutcome run = DecodeRun(bits, tables, std::min(stop, segmentBits), out);
+    if (stop >= segmentBits) {
+      segment.usable = run.end == RunEnd::kBoundary;
+      break;
+    }
+    if (run.end != RunEnd::kBoundary) {
+      bits.Start(stop);
+      segment.firstValid = segment.checkpoints.size();
+    }
+    segment.checkpoints.push_back({static_cast<std::uint32_t>(bits.Position()),
+                                   static_cast<std::uint32_t>(out - first)});
+  }
+  segment.outputSize = static_cast<std::size_t>(out - first);
   segment.endBit = bits.Position();
 }
 
@@ -239,18 +300,36 @@ class PayloadPass {
       MemoryBits bits(segment->bytes.Bytes(), segment->size + segment->lookahead);
       bits.Start(start);
       std::uint8_t* out = decoded.Bytes();
-      const auto run = DecodeRun(bits, tables, segmentBits, out,
-                                 segment->usable ? &segment->boundaries : nullptr, nullptr);
+      // Up to the checkpoint where the true boundaries meet the helper's,
+      // if they do; from there on the helper's symbols are the true ones.
+      std::size_t synced = 0;
+      RunOutcome run{RunEnd::kBoundary};
+      if (segment->usable) {
+        for (std::size_t k = segment->firstValid; k < segment->checkpoints.size(); ++k) {
+          run = DecodeRun(bits, tables, (k + 1) * kCheckpointBits, out);
+          if (run.end != RunEnd::kBoundary) break;
+          if (bits.Position() == segment->checkpoints[k].bit) {
+            synced = k + 1;
+            break;
+          }
+        }
+      }
+      if (synced == 0 && run.end == RunEnd::kBoundary) {
+        run = DecodeRun(bits, tables, segmentBits, out);
+      }
       if (!Write(decoded.Bytes(), static_cast<std::size_t>(out - decoded.Bytes()))) {
         return WriteFailed();
       }
+      if (synced != 0) {
+        const std::size_t from = segment->checkpoints[synced - 1].decoded;
+        if (!Write(segment->output.Bytes() + from, segment->outputSize - from)) {
+          return WriteFailed();
+        }
+        start = segment->endBit - segmentBits;
+        Recycle(std::move(segment));
+        continue;
+      }
       switch (run.end) {
-        case RunEnd::kSynced:
-          if (!Write(segment->output.Bytes() + run.synced, segment->outputSize - run.synced)) {
-            return WriteFailed();
-          }
-          start = segment->endBit - segmentBits;
-          break;
         case RunEnd::kBoundary:
           start = bits.Position() - segmentBits;
           break;
