@@ -57,7 +57,18 @@ class BlockReader {
   // failed read.
   std::size_t ReadBytes(std::uint8_t* buffer, std::size_t size) {
     std::size_t done = 0;
-    while (done < size && Fill()) {
+    while (done < size) {
+      // Whole blocks go straight to the caller's buffer.
+      if (pos == end && size - done >= kBlockBytes && !failed) {
+        const std::ptrdiff_t got = source.Read(buffer + done, size - done);
+        if (got < 0) failed = true;
+        if (got <= 0) break;
+        consumedBefore += (end - block.Bytes()) + got;
+        pos = end = block.Bytes();
+        done += static_cast<std::size_t>(got);
+        continue;
+      }
+      if (!Fill()) break;
       const auto take = std::min(size - done, static_cast<std::size_t>(end - pos));
       std::memcpy(buffer + done, pos, take);
       pos += take;

@@ -112,43 +112,92 @@ std::int32_t NextSymbol(MemoryBits& bits, const DecodingTables& tables, bool& in
   return WalkTree(bits, tables, inside);
 }
 
-// Rounds of four lookups while the bits at hand and the distance to
-// `stopBit` allow, up to a code that the lookups do not cover. Each round
-// loads eight bytes, which leaves at least 56 bits at hand, and takes at
-// most 48 of them.
-void DecodeFast(MemoryBits& bits, const std::uint32_t* fast, std::uint64_t stopBit,
-                std::uint8_t*& out) {
-  constexpr int kLookups = 4;
-  constexpr std::uint64_t kRoundBits = kLookups * kTableBits;
-  if (bits.limit < 8 || stopBit <= kRoundBits) return;
-  const std::size_t lastPos = bits.limit - 8;
-  const std::uint64_t lastStart = stopBit - kRoundBits - 1;
-  std::uint64_t buffer = bits.buffer;
-  int available = bits.available;
-  std::size_t pos = bits.pos;
-  std::uint8_t* o = out;
-  while (pos <= lastPos && std::uint64_t{pos} * 8 - static_cast<unsigned>(available) <= lastStart) {
+// The fast loop works in rounds of four lookups. Each round loads eight
+// bytes, which leaves at least 56 bits at hand, and takes at most 48 of
+// them; it may start where eight bytes remain and `stopBit` is more than 48
+// bits ahead.
+constexpr int kLookups = 4;
+constexpr std::uint64_t kRoundBits = kLookups * kTableBits;
+
+bool RoundFits(const MemoryBits& bits, std::uint64_t stopBit) {
+  return bits.pos + 8 <= bits.limit && bits.Position() + kRoundBits < stopBit;
+}
+
+// The fast loop's registers for one stream of bits.
+struct FastStream {
+  FastStream(const MemoryBits& bits, std::uint8_t* out, std::uint64_t stopBit)
+      : bytes(bits.bytes),
+        buffer(bits.buffer),
+        available(bits.available),
+        pos(bits.pos),
+        out(out),
+        lastPos(bits.limit >= 8 ? bits.limit - 8 : 0),
+        lastStart(stopBit > kRoundBits ? stopBit - kRoundBits - 1 : 0),
+        fits(RoundFits(bits, stopBit)) {}
+
+  void Save(MemoryBits& bits, std::uint8_t*& o) const {
+    bits.buffer = buffer;
+    bits.available = available;
+    bits.pos = pos;
+    o = out;
+  }
+
+  // One round; false when it met a code that the lookups do not cover, or
+  // when no further round fits.
+  bool Round(const std::uint32_t* fast) {
     std::uint64_t word;
-    std::memcpy(&word, bits.bytes + pos, sizeof word);
+    std::memcpy(&word, bytes + pos, sizeof word);
     buffer |= __builtin_bswap64(word) >> available;
     pos += static_cast<std::size_t>((63 - available) >> 3);
     available |= 56;
-    int done = 0;
-    for (; done < kLookups; ++done) {
+    for (int k = 0; k < kLookups; ++k) {
       const std::uint32_t entry = fast[buffer >> (64 - kTableBits)];
-      if (EntryCount(entry) == 0) break;
+      if (EntryCount(entry) == 0) return false;
       const std::uint32_t symbols = EntrySymbols(entry);
-      std::memcpy(o, &symbols, sizeof symbols);  // the first symbol first
-      o += EntryCount(entry);
+      std::memcpy(out, &symbols, sizeof symbols);  // the first symbol first
+      out += EntryCount(entry);
       buffer <<= EntryLength(entry);
       available -= EntryLength(entry);
     }
-    if (done < kLookups) break;
+    return pos <= lastPos && std::uint64_t{pos} * 8 - static_cast<unsigned>(available) <= lastStart;
   }
-  bits.buffer = buffer;
-  bits.available = available;
-  bits.pos = pos;
-  out = o;
+
+  const std::uint8_t* bytes;
+  std::uint64_t buffer;
+  int available;
+  std::size_t pos;
+  std::uint8_t* out;
+  std::size_t lastPos;
+  std::uint64_t lastStart;
+  bool fits;
+};
+
+// Rounds while they fit, up to a code that the lookups do not cover.
+void DecodeFast(MemoryBits& bits, const std::uint32_t* fast, std::uint64_t stopBit,
+                std::uint8_t*& out) {
+  FastStream stream(bits, out, stopBit);
+  if (!stream.fits) return;
+  while (stream.Round(fast)) {
+  }
+  stream.Save(bits, out);
+}
+
+// The same for two independent streams at once: each lookup waits for the
+// one before in its own stream, so the processor works on the other stream
+// meanwhile. Stops as soon as either stream cannot go on.
+void DecodeFastTwo(MemoryBits& bits1, std::uint8_t*& out1, std::uint64_t stop1,
+                   MemoryBits& bits2, std::uint8_t*& out2, std::uint64_t stop2,
+                   const std::uint32_t* fast) {
+  FastStream one(bits1, out1, stop1);
+  FastStream two(bits2, out2, stop2);
+  if (!one.fits || !two.fits) return;
+  for (;;) {
+    const bool more1 = one.Round(fast);
+    const bool more2 = two.Round(fast);
+    if (!more1 || !more2) break;
+  }
+  one.Save(bits1, out1);
+  two.Save(bits2, out2);
 }
 
 // Decodes symbols into `out` until a symbol boundary at or past `stopBit`,
@@ -219,35 +268,105 @@ struct Segment {
   bool ready = false;
 };
 
-// Decodes the segment from its first bit. Where the guess meets the end
-// symbol or runs out of bits, it was wrong (the last segment, which holds
-// the true end symbol, is not guessed at): the helper starts afresh at the
-// next checkpoint, and only the checkpoints from there on lead to the end
-// of the segment.
-void Speculate(Segment& segment, const DecodingTables& tables) {
-  MemoryBits bits(segment.bytes.Bytes(), segment.size + segment.lookahead);
-  bits.Start(0);
-  segment.checkpoints.clear();
-  segment.firstValid = 0;
-  segment.usable = false;
-  std::uint8_t* const first = segment.output.Bytes();
-  std::uint8_t* out = first;
-  const std::uint64_t segmentBits = std::uint64_t{segment.size} * 8;
-  for (std::uint64_t stop = kCheckpointBits;; stop += kCheckpointBits) {
-    const RunOutcome run = DecodeRun(bits, tables, std::min(stop, segmentBits), out);
-    if (stop >= segmentBits) {
-      segment.usable = run.end == RunEnd::kBoundary;
-      break;
+// A helper's guess at a segment: decoded from its first bit, checkpoint by
+// checkpoint. Where the guess meets the end symbol or runs out of bits, it
+// was wrong (the last segment, which holds the true end symbol, is not
+// guessed at): it starts afresh at the next checkpoint, and only the
+// checkpoints from there on lead to the end of the segment.
+struct Guess {
+  explicit Guess(Segment& segment)
+      : segment(segment),
+        bits(segment.bytes.Bytes(), segment.size + segment.lookahead),
+        first(segment.output.Bytes()),
+        out(first),
+        segmentBits(std::uint64_t{segment.size} * 8),
+        stop(std::min(kCheckpointBits, segmentBits)) {
+    bits.Start(0);
+    segment.checkpoints.clear();
+    segment.firstValid = 0;
+    segment.usable = false;
+  }
+
+  // Goes on where the fast loop stopped: up to the checkpoint when it is
+  // near, else by one symbol, which the fast loop could not decode.
+  void Advance(const DecodingTables& tables) {
+    if (!RoundFits(bits, stop)) {
+      Reached(DecodeRun(bits, tables, stop, out).end);
+      return;
     }
-    if (run.end != RunEnd::kBoundary) {
+    bool inside = false;
+    const std::int32_t decoded = NextSymbol(bits, tables, inside);
+    if (decoded < 0 || decoded == kEndIndex) {
+      Reached(RunEnd::kEndSymbol);
+      return;
+    }
+    *out++ = static_cast<std::uint8_t>(decoded);
+  }
+
+  void Reached(RunEnd end) {
+    if (stop >= segmentBits) {
+      segment.usable = end == RunEnd::kBoundary;
+      segment.outputSize = static_cast<std::size_t>(out - first);
+      segment.endBit = bits.Position();
+      done = true;
+      return;
+    }
+    if (end != RunEnd::kBoundary) {
       bits.Start(stop);
       segment.firstValid = segment.checkpoints.size();
     }
     segment.checkpoints.push_back({static_cast<std::uint32_t>(bits.Position()),
                                    static_cast<std::uint32_t>(out - first)});
+    stop = std::min(stop + kCheckpointBits, segmentBits);
   }
-  segment.outputSize = static_cast<std::size_t>(out - first);
-  segment.endBit = bits.Position();
+
+  Segment& segment;
+  MemoryBits bits;
+  std::uint8_t* const first;
+  std::uint8_t* out;
+  const std::uint64_t segmentBits;
+  std::uint64_t stop;  // the next checkpoint, or the end of the segment
+  bool done = false;
+};
+
+void Speculate(Segment& segment, const DecodingTables& tables) {
+  Guess guess(segment);
+  while (!guess.done) {
+    DecodeFast(guess.bits, tables.fast.data(), guess.stop, guess.out);
+    guess.Advance(tables);
+  }
+}
+
+// Two segments at once, in step while both go on. `finished` is called for
+// each as soon as it is done.
+template <typename Finished>
+void SpeculateTwo(Segment& segment1, Segment& segment2, const DecodingTables& tables,
+                  const Finished& finished) {
+  Guess one(segment1);
+  Guess two(segment2);
+  const std::uint32_t* const fast = tables.fast.data();
+  while (!one.done && !two.done) {
+    DecodeFastTwo(one.bits, one.out, one.stop, two.bits, two.out, two.stop, fast);
+    one.Advance(tables);
+    two.Advance(tables);
+  }
+  Guess* rest = nullptr;
+  if (one.done) {
+    finished(segment1);
+  } else {
+    rest = &one;
+  }
+  if (two.done) {
+    finished(segment2);
+  } else {
+    rest = &two;
+  }
+  if (rest == nullptr) return;
+  while (!rest->done) {
+    DecodeFast(rest->bits, fast, rest->stop, rest->out);
+    rest->Advance(tables);
+  }
+  finished(rest == &one ? segment1 : segment2);
 }
 
 // The in-order pass: reads the segments, hands them to the helpers, and
@@ -279,10 +398,14 @@ class PayloadPass {
 
  private:
   PayloadOutcome DecodeAll() {
-    const std::size_t inFlight = static_cast<std::size_t>(helpers) + 1;
+    const std::size_t inFlight = 3 * static_cast<std::size_t>(helpers) + 1;
     std::uint64_t start = 0;  // where the next true symbol begins, in its segment
     for (;;) {
-      while (queue.size() < inFlight && ReadSegment()) {
+      // Reading two segments at a time lets a helper take them together.
+      if (queue.size() + 2 <= inFlight || queue.empty()) {
+        while (queue.size() < inFlight && ReadSegment()) {
+        }
+        changed.notify_all();
       }
       if (queue.empty()) return Invalid(kEndsBeforeEnd);
       std::unique_ptr<Segment> segment = std::move(queue.front());
@@ -400,11 +523,8 @@ class PayloadPass {
     segment->ready = false;
     // The last segment holds the end symbol; it is not worth guessing at.
     if (helpers > 0 && segment->lookahead > 0) {
-      {
-        const std::lock_guard<std::mutex> lock(mutex);
-        jobs.push_back(segment.get());
-      }
-      changed.notify_all();
+      const std::lock_guard<std::mutex> lock(mutex);
+      jobs.push_back(segment.get());
     } else {
       segment->ready = true;
     }
@@ -412,22 +532,36 @@ class PayloadPass {
     return true;
   }
 
+  // Takes the waiting segments two at a time when it can: decoded in step,
+  // two take little longer than one.
   void Help() {
+    const auto finished = [this](Segment& segment) {
+      {
+        const std::lock_guard<std::mutex> lock(mutex);
+        segment.ready = true;
+      }
+      changed.notify_all();
+    };
     for (;;) {
-      Segment* segment = nullptr;
+      Segment* segment1 = nullptr;
+      Segment* segment2 = nullptr;
       {
         std::unique_lock<std::mutex> lock(mutex);
         changed.wait(lock, [&] { return stopping || !jobs.empty(); });
         if (stopping) return;
-        segment = jobs.front();
+        segment1 = jobs.front();
         jobs.pop_front();
+        if (!jobs.empty()) {
+          segment2 = jobs.front();
+          jobs.pop_front();
+        }
       }
-      Speculate(*segment, tables);
-      {
-        const std::lock_guard<std::mutex> lock(mutex);
-        segment->ready = true;
+      if (segment2 == nullptr) {
+        Speculate(*segment1, tables);
+        finished(*segment1);
+      } else {
+        SpeculateTwo(*segment1, *segment2, tables, finished);
       }
-      changed.notify_all();
     }
   }
 
