@@ -1,5 +1,7 @@
 #include "decoder/decoding_tables.h"
 
+#include <algorithm>
+
 namespace tarvel {
 
 DecodingTables BuildTables(const std::vector<std::int32_t>& symbols,
@@ -39,6 +41,36 @@ DecodingTables BuildTables(const std::vector<std::int32_t>& symbols,
       }
     }
   }
+  // The second lookup's tables, one per prefix, as wide as its longest code
+  // needs.
+  std::vector<int> longest(kSize, 0);
+  for (const std::string& code : codes) {
+    if (code.size() <= kTableBits) continue;
+    const std::uint32_t prefix = std::stoul(code.substr(0, kTableBits), nullptr, 2);
+    longest[prefix] = std::max(longest[prefix], static_cast<int>(code.size()));
+  }
+  tables.longStart.assign(kSize, 0);
+  for (std::uint32_t prefix = 0; prefix < kSize; ++prefix) {
+    if (longest[prefix] == 0) continue;
+    const int bits = std::min(longest[prefix] - kTableBits, kLongBits);
+    tables.longStart[prefix] = static_cast<std::uint32_t>(tables.longCodes.size()) |
+                               static_cast<std::uint32_t>(bits) << 24;
+    tables.longCodes.resize(tables.longCodes.size() + (std::size_t{1} << bits), 0);
+  }
+  for (std::size_t position = 0; position < codes.size(); ++position) {
+    const std::string& code = codes[position];
+    const int size = static_cast<int>(code.size());
+    if (size <= kTableBits || size > kTableBits + kLongBits || symbols[position] < 0) continue;
+    const std::uint32_t start = tables.longStart[std::stoul(code.substr(0, kTableBits), nullptr, 2)];
+    const int bits = static_cast<int>(start >> 24);
+    const std::uint32_t suffix = std::stoul(code.substr(kTableBits), nullptr, 2);
+    const int spare = bits - (size - kTableBits);
+    const std::size_t first = (start & 0xFFFFFF) + (suffix << spare);
+    for (std::size_t k = first; k < first + (std::size_t{1} << spare); ++k) {
+      tables.longCodes[k] = static_cast<std::uint16_t>(size | symbols[position] << 5);
+    }
+  }
+
   tables.first.assign(kSize, 0);
   for (std::uint32_t value = 0; value < kSize; ++value) {
     tables.first[value] = static_cast<std::uint16_t>(length[value] | index[value] << 4);

@@ -10,6 +10,7 @@ namespace tarvel {
 // Codes up to this long are decoded by table lookups; longer ones (rare
 // symbols by construction) by walking the code tree bit by bit.
 inline constexpr int kTableBits = 12;
+inline constexpr int kLongBits = 8;
 // The end symbol in the decoding tables, where byte values are 0 to 255.
 inline constexpr std::int32_t kEndIndex = 256;
 
@@ -27,6 +28,14 @@ struct DecodingTables {
   // The first symbol alone, for decoding up to an exact bit: its code length
   // (bits 0-3, 0 for a code longer than kTableBits) and its decoding index.
   std::vector<std::uint16_t> first;
+  // Codes of kTableBits + 1 to kTableBits + kLongBits bits, by a second
+  // lookup: `longStart`, indexed like `fast`, holds for a prefix that begins
+  // such codes where its entries start in `longCodes` and how many bits
+  // index them (start | bits << 24), or 0. An entry of `longCodes`: the code
+  // length (bits 0-4, 0 for a longer code or the end symbol) and the byte
+  // value.
+  std::vector<std::uint32_t> longStart;
+  std::vector<std::uint16_t> longCodes;
   // Tree nodes: children[2 * node + bit] is a node number, or -(index + 1)
   // for a leaf holding the decoding index (byte value or kEndIndex).
   std::vector<std::int32_t> children;

@@ -98,6 +98,17 @@ struct RunOutcome {
   bool insideCode = false;  // kOutOfBits: whether the bits ran out inside a code
 };
 
+// The second lookup for a code longer than kTableBits, from the bits at the
+// top of `buffer`, of which at least kTableBits + kLongBits must be the
+// stream's: its entry of `longCodes`, or 0 when the tree must decide.
+inline std::uint32_t LongCode(const std::uint32_t* longStart, const std::uint16_t* longCodes,
+                              std::uint64_t buffer) {
+  const std::uint32_t start = longStart[buffer >> (64 - kTableBits)];
+  if (start == 0) return 0;
+  const auto suffix = static_cast<std::uint32_t>((buffer << kTableBits) >> (64 - (start >> 24)));
+  return longCodes[(start & 0xFFFFFF) + suffix];
+}
+
 // The next symbol, by one lookup when its code is short. Returns its
 // decoding index, or -1 as WalkTree() does.
 std::int32_t NextSymbol(MemoryBits& bits, const DecodingTables& tables, bool& inside) {
@@ -108,6 +119,15 @@ std::int32_t NextSymbol(MemoryBits& bits, const DecodingTables& tables, bool& in
     bits.Skip(length);
     inside = false;
     return static_cast<std::int32_t>(entry >> 4);
+  }
+  if (length == 0 && bits.available >= kTableBits + kLongBits) {
+    const std::uint32_t symbol =
+        LongCode(tables.longStart.data(), tables.longCodes.data(), bits.buffer);
+    if (symbol != 0) {
+      bits.Skip(static_cast<int>(symbol & 0x1F));
+      inside = false;
+      return static_cast<std::int32_t>(symbol >> 5);
+    }
   }
   return WalkTree(bits, tables, inside);
 }
@@ -125,8 +145,12 @@ bool RoundFits(const MemoryBits& bits, std::uint64_t stopBit) {
 
 // The fast loop's registers for one stream of bits.
 struct FastStream {
-  FastStream(const MemoryBits& bits, std::uint8_t* out, std::uint64_t stopBit)
-      : bytes(bits.bytes),
+  FastStream(const DecodingTables& tables, const MemoryBits& bits, std::uint8_t* out,
+             std::uint64_t stopBit)
+      : fast(tables.fast.data()),
+        longStart(tables.longStart.data()),
+        longCodes(tables.longCodes.data()),
+        bytes(bits.bytes),
         buffer(bits.buffer),
         available(bits.available),
         pos(bits.pos),
@@ -144,7 +168,7 @@ struct FastStream {
 
   // One round; false when it met a code that the lookups do not cover, or
   // when no further round fits.
-  bool Round(const std::uint32_t* fast) {
+  bool Round() {
     std::uint64_t word;
     std::memcpy(&word, bytes + pos, sizeof word);
     buffer |= __builtin_bswap64(word) >> available;
@@ -152,7 +176,16 @@ struct FastStream {
     available |= 56;
     for (int k = 0; k < kLookups; ++k) {
       const std::uint32_t entry = fast[buffer >> (64 - kTableBits)];
-      if (EntryCount(entry) == 0) return false;
+      if (EntryCount(entry) == 0) {
+        // A long code. At most three lookups took 36 bits, so that the
+        // second lookup's 20 are at hand; the round ends with it.
+        const std::uint32_t symbol = LongCode(longStart, longCodes, buffer);
+        if (symbol == 0) return false;
+        *out++ = static_cast<std::uint8_t>(symbol >> 5);
+        buffer <<= symbol & 0x1F;
+        available -= static_cast<int>(symbol & 0x1F);
+        break;
+      }
       const std::uint32_t symbols = EntrySymbols(entry);
       std::memcpy(out, &symbols, sizeof symbols);  // the first symbol first
       out += EntryCount(entry);
@@ -162,6 +195,9 @@ struct FastStream {
     return pos <= lastPos && std::uint64_t{pos} * 8 - static_cast<unsigned>(available) <= lastStart;
   }
 
+  const std::uint32_t* fast;
+  const std::uint32_t* longStart;
+  const std::uint16_t* longCodes;
   const std::uint8_t* bytes;
   std::uint64_t buffer;
   int available;
@@ -173,11 +209,11 @@ struct FastStream {
 };
 
 // Rounds while they fit, up to a code that the lookups do not cover.
-void DecodeFast(MemoryBits& bits, const std::uint32_t* fast, std::uint64_t stopBit,
+void DecodeFast(MemoryBits& bits, const DecodingTables& tables, std::uint64_t stopBit,
                 std::uint8_t*& out) {
-  FastStream stream(bits, out, stopBit);
+  FastStream stream(tables, bits, out, stopBit);
   if (!stream.fits) return;
-  while (stream.Round(fast)) {
+  while (stream.Round()) {
   }
   stream.Save(bits, out);
 }
@@ -187,13 +223,13 @@ void DecodeFast(MemoryBits& bits, const std::uint32_t* fast, std::uint64_t stopB
 // meanwhile. Stops as soon as either stream cannot go on.
 void DecodeFastTwo(MemoryBits& bits1, std::uint8_t*& out1, std::uint64_t stop1,
                    MemoryBits& bits2, std::uint8_t*& out2, std::uint64_t stop2,
-                   const std::uint32_t* fast) {
-  FastStream one(bits1, out1, stop1);
-  FastStream two(bits2, out2, stop2);
+                   const DecodingTables& tables) {
+  FastStream one(tables, bits1, out1, stop1);
+  FastStream two(tables, bits2, out2, stop2);
   if (!one.fits || !two.fits) return;
   for (;;) {
-    const bool more1 = one.Round(fast);
-    const bool more2 = two.Round(fast);
+    const bool more1 = one.Round();
+    const bool more2 = two.Round();
     if (!more1 || !more2) break;
   }
   one.Save(bits1, out1);
@@ -207,7 +243,7 @@ RunOutcome DecodeRun(MemoryBits& bits, const DecodingTables& tables, std::uint64
                      std::uint8_t*& out) {
   const std::uint32_t* const fast = tables.fast.data();
   for (;;) {
-    DecodeFast(bits, fast, stopBit, out);
+    DecodeFast(bits, tables, stopBit, out);
     const std::uint64_t position = bits.Position();
     if (position >= stopBit) return {RunEnd::kBoundary};
     // Near `stopBit` one lookup at a time, which cannot pass it when it
@@ -332,7 +368,7 @@ struct Guess {
 void Speculate(Segment& segment, const DecodingTables& tables) {
   Guess guess(segment);
   while (!guess.done) {
-    DecodeFast(guess.bits, tables.fast.data(), guess.stop, guess.out);
+    DecodeFast(guess.bits, tables, guess.stop, guess.out);
     guess.Advance(tables);
   }
 }
@@ -344,9 +380,8 @@ void SpeculateTwo(Segment& segment1, Segment& segment2, const DecodingTables& ta
                   const Finished& finished) {
   Guess one(segment1);
   Guess two(segment2);
-  const std::uint32_t* const fast = tables.fast.data();
   while (!one.done && !two.done) {
-    DecodeFastTwo(one.bits, one.out, one.stop, two.bits, two.out, two.stop, fast);
+    DecodeFastTwo(one.bits, one.out, one.stop, two.bits, two.out, two.stop, tables);
     one.Advance(tables);
     two.Advance(tables);
   }
@@ -363,7 +398,7 @@ void SpeculateTwo(Segment& segment1, Segment& segment2, const DecodingTables& ta
   }
   if (rest == nullptr) return;
   while (!rest->done) {
-    DecodeFast(rest->bits, fast, rest->stop, rest->out);
+    DecodeFast(rest->bits, tables, rest->stop, rest->out);
     rest->Advance(tables);
   }
   finished(rest == &one ? segment1 : segment2);
