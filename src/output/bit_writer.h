@@ -90,6 +90,8 @@ class BitWriter {
   // REQUIRES: bytes <= kBlockBytes. Nothing else may write until End().
   static constexpr std::size_t kBlockBytes = std::size_t{1} << 17;
   BitCursor Begin(std::size_t bytes);
+  // How many bytes Begin() can reserve without handing the block over.
+  std::size_t Room() const { return kBlockBytes - fill; }
   // Takes back the cursor: every byte before `cursor.out` is written.
   // REQUIRES: at most the reserved bytes used; cursor.bitCount <= 7.
   void End(const BitCursor& cursor);

@@ -100,7 +100,11 @@ PayloadResult WritePayload(BitWriter& writer, std::istream& input, const CodeTab
       if (block.size == 0) break;
       if (pairTable == nullptr) pairTable = pairsFor(block);
       for (std::size_t done = 0; done < block.size;) {
-        const std::size_t size = std::min(slice, block.size - done);
+        // As much as surely fits in what is left of the writer's block, so
+        // that the block goes out full; when little is left, a new block.
+        std::size_t size = std::min(slice, block.size - done);
+        const std::size_t fitting = writer.Room() * 8 / longest;
+        if (fitting > slice / 8 + 1) size = std::min(size, fitting - 1);
         BitCursor cursor = writer.Begin(size * longest / 8 + 1);
         const bool known = EncodeBytes(in.Bytes() + done, size, codes, pairTable, cursor);
         writer.End(cursor);
