@@ -404,8 +404,10 @@ void SpeculateTwo(Segment& segment1, Segment& segment2, const DecodingTables& ta
   finished(rest == &one ? segment1 : segment2);
 }
 
-// The in-order pass: reads the segments, hands them to the helpers, and
-// decodes each exactly, from the true boundary where the one before ended.
+// The in-order pass decodes each segment exactly, from the true boundary
+// where the one before ended, and writes the bytes out. With helpers, they
+// read the segments, two at a time, and decode them ahead; without, the
+// in-order pass reads each when it needs it.
 class PayloadPass {
  public:
   PayloadPass(const PayloadReader& read, const DecodingTables& tables, ByteSink& sink,
@@ -424,7 +426,6 @@ class PayloadPass {
     {
       const std::lock_guard<std::mutex> lock(mutex);
       stopping = true;
-      jobs.clear();
     }
     changed.notify_all();
     for (auto& worker : workers) worker.join();
@@ -433,22 +434,10 @@ class PayloadPass {
 
  private:
   PayloadOutcome DecodeAll() {
-    const std::size_t inFlight = 3 * static_cast<std::size_t>(helpers) + 1;
     std::uint64_t start = 0;  // where the next true symbol begins, in its segment
     for (;;) {
-      // Reading two segments at a time lets a helper take them together.
-      if (queue.size() + 2 <= inFlight || queue.empty()) {
-        while (queue.size() < inFlight && ReadSegment()) {
-        }
-        changed.notify_all();
-      }
-      if (queue.empty()) return Invalid(kEndsBeforeEnd);
-      std::unique_ptr<Segment> segment = std::move(queue.front());
-      queue.pop_front();
-      {
-        std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [&] { return segment->ready; });
-      }
+      std::unique_ptr<Segment> segment = NextInOrder();
+      if (!segment) return Invalid(kEndsBeforeEnd);
       const std::uint64_t segmentBits = std::uint64_t{segment->size} * 8;
       if (start >= segmentBits) {  // the last symbol before it ran past it
         start -= segmentBits;
@@ -520,56 +509,75 @@ class PayloadPass {
     return outcome;
   }
 
+  // The next segment in order, decoded ahead if helpers did so; null when
+  // the data has no more.
+  std::unique_ptr<Segment> NextInOrder() {
+    if (helpers == 0) {
+      std::unique_ptr<Segment> segment = Take();
+      if (!ReadSegment(*segment)) return nullptr;
+      return segment;
+    }
+    std::unique_lock<std::mutex> lock(mutex);
+    changed.wait(lock, [&] {
+      return queue.empty() ? !reading && !MoreToRead() : queue.front()->ready;
+    });
+    if (queue.empty()) return nullptr;
+    std::unique_ptr<Segment> segment = std::move(queue.front());
+    queue.pop_front();
+    lock.unlock();
+    changed.notify_all();  // room to read more
+    return segment;
+  }
+
   // Whether the data ends `lookahead` bytes after the segment just decoded:
   // the next segment read holds no more than those, and nothing is left to
-  // read.
+  // read. Stops the helpers' reading first.
   bool NothingBeyond(std::size_t lookahead) {
-    if (!queue.empty()) {
-      const Segment& next = *queue.front();
-      if (next.size + next.lookahead > lookahead || queue.size() > 1) return false;
+    {
+      std::unique_lock<std::mutex> lock(mutex);
+      changed.wait(lock, [&] { return !reading; });
+      stopping = true;
+      if (!queue.empty()) {
+        const Segment& next = *queue.front();
+        if (next.size + next.lookahead > lookahead || queue.size() > 1) return false;
+      }
     }
     if (dataEnded) return true;
     std::uint8_t probe = 0;
     return read(&probe, 1) == 0;
   }
 
+  // The reading below is done by one thread at a time: the in-order pass
+  // alone, or the helper that holds `reading`.
+  bool MoreToRead() const { return !dataEnded || carried != 0; }
+
   // Reads the next segment: the bytes that the last one carried behind it,
   // then new ones. False when the data has no more.
-  bool ReadSegment() {
-    if (dataEnded && carried == 0) return false;
-    std::unique_ptr<Segment> segment = Take();
-    std::memcpy(segment->bytes.Bytes(), carry, carried);
+  bool ReadSegment(Segment& segment) {
+    if (!MoreToRead()) return false;
+    std::memcpy(segment.bytes.Bytes(), carry, carried);
     std::size_t got = carried;
     if (!dataEnded) {
       const std::size_t wanted = segmentBytes + kLookaheadBytes - carried;
-      const std::size_t fresh = read(segment->bytes.Bytes() + carried, wanted);
+      const std::size_t fresh = read(segment.bytes.Bytes() + carried, wanted);
       if (fresh < wanted) dataEnded = true;
       got += fresh;
     }
-    if (got == 0) {
-      Recycle(std::move(segment));
-      return false;
-    }
-    segment->size = std::min(got, segmentBytes);
-    segment->lookahead = got - segment->size;
-    carried = segment->lookahead;
-    std::memcpy(carry, segment->bytes.Bytes() + segment->size, carried);
-    segment->usable = false;
-    segment->ready = false;
-    // The last segment holds the end symbol; it is not worth guessing at.
-    if (helpers > 0 && segment->lookahead > 0) {
-      const std::lock_guard<std::mutex> lock(mutex);
-      jobs.push_back(segment.get());
-    } else {
-      segment->ready = true;
-    }
-    queue.push_back(std::move(segment));
+    if (got == 0) return false;
+    segment.size = std::min(got, segmentBytes);
+    segment.lookahead = got - segment.size;
+    carried = segment.lookahead;
+    std::memcpy(carry, segment.bytes.Bytes() + segment.size, carried);
+    segment.usable = false;
+    segment.ready = false;
     return true;
   }
 
-  // Takes the waiting segments two at a time when it can: decoded in step,
-  // two take little longer than one.
+  // Reads two segments when there is room for them, and decodes them in
+  // step: two take little longer than one. The last segment holds the end
+  // symbol; it is not worth guessing at.
   void Help() {
+    const std::size_t inFlight = 4 * static_cast<std::size_t>(helpers);
     const auto finished = [this](Segment& segment) {
       {
         const std::lock_guard<std::mutex> lock(mutex);
@@ -578,28 +586,49 @@ class PayloadPass {
       changed.notify_all();
     };
     for (;;) {
-      Segment* segment1 = nullptr;
-      Segment* segment2 = nullptr;
+      std::unique_ptr<Segment> taken[2];
       {
         std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [&] { return stopping || !jobs.empty(); });
+        changed.wait(lock, [&] {
+          return stopping || (!reading && MoreToRead() && queue.size() + 2 <= inFlight);
+        });
         if (stopping) return;
-        segment1 = jobs.front();
-        jobs.pop_front();
-        if (!jobs.empty()) {
-          segment2 = jobs.front();
-          jobs.pop_front();
+        reading = true;
+        taken[0] = Take();
+        taken[1] = Take();
+      }
+      Segment* guesses[2] = {nullptr, nullptr};
+      int count = 0;
+      int got = 0;
+      for (; got < 2 && ReadSegment(*taken[got]); ++got) {
+        if (taken[got]->lookahead == 0) {
+          taken[got]->ready = true;
+        } else {
+          guesses[count++] = taken[got].get();
         }
       }
-      if (segment2 == nullptr) {
-        Speculate(*segment1, tables);
-        finished(*segment1);
-      } else {
-        SpeculateTwo(*segment1, *segment2, tables, finished);
+      {
+        const std::lock_guard<std::mutex> lock(mutex);
+        for (int k = 0; k < 2; ++k) {
+          if (k < got) {
+            queue.push_back(std::move(taken[k]));
+          } else {
+            spare.push_back(std::move(taken[k]));
+          }
+        }
+        reading = false;
+      }
+      changed.notify_all();
+      if (count == 2) {
+        SpeculateTwo(*guesses[0], *guesses[1], tables, finished);
+      } else if (count == 1) {
+        Speculate(*guesses[0], tables);
+        finished(*guesses[0]);
       }
     }
   }
 
+  // REQUIRES: `mutex` held, or no helpers.
   std::unique_ptr<Segment> Take() {
     if (spare.empty()) return std::make_unique<Segment>(segmentBytes);
     std::unique_ptr<Segment> segment = std::move(spare.back());
@@ -607,7 +636,10 @@ class PayloadPass {
     return segment;
   }
 
-  void Recycle(std::unique_ptr<Segment> segment) { spare.push_back(std::move(segment)); }
+  void Recycle(std::unique_ptr<Segment> segment) {
+    const std::lock_guard<std::mutex> lock(mutex);
+    spare.push_back(std::move(segment));
+  }
 
   bool Write(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return true;
@@ -638,15 +670,17 @@ class PayloadPass {
   PageBuffer decoded;  // what the in-order pass decodes itself
   std::int64_t written = 0;
 
-  std::deque<std::unique_ptr<Segment>> queue;  // read, in order
-  std::vector<std::unique_ptr<Segment>> spare;
+  // The reader's own: the bytes the last segment carried behind it.
   std::uint8_t carry[kLookaheadBytes] = {};
   std::size_t carried = 0;
   bool dataEnded = false;
 
+  // With helpers, shared under `mutex`.
   std::mutex mutex;
   std::condition_variable changed;
-  std::deque<Segment*> jobs;  // waiting for a helper
+  std::deque<std::unique_ptr<Segment>> queue;  // read, in order, not yet taken in order
+  std::vector<std::unique_ptr<Segment>> spare;
+  bool reading = false;  // a helper is reading
   bool stopping = false;
 };
 
