@@ -106,13 +106,15 @@ bool EncodePairGroups(const std::uint8_t* p, const std::uint8_t* end, const Pack
   Registers r(cursor);
   for (; end - p >= 2 * KP; p += 2 * KP) {
     std::uint64_t group = 0;
-    int length = 0;
+    // The entries added up: their lengths, at most 4 x 57, stay apart from
+    // the codes in the low eight bits.
+    std::uint32_t entries = 0;
     for (int k = 0; k < KP; ++k) {
       const std::uint32_t entry = pairs[p[2 * k] | (p[2 * k + 1] << 8)];
-      const int pairLength = static_cast<int>(entry & 0x3F);
-      group = (group << pairLength) | (entry >> 6);
-      length += pairLength;
+      group = (group << (entry & 0x3F)) | (entry >> 8);
+      entries += entry;
     }
+    const int length = static_cast<int>(entries & 0xFF);
     if (length > BitWriter::kMaxCodeBits) {
       for (int k = 0; k < 2 * KP; ++k) r.AddByte(codes, p[k]);
       continue;
@@ -181,7 +183,7 @@ PairCodes PackPairs(const PackedCodes& codes) {
       if (firstLength == 0 || firstLength + secondLength > kPairBits) continue;
       const std::uint64_t code = (codes.codes[first] << secondLength) | codes.codes[second];
       pairs[first | second << 8] =
-          static_cast<std::uint32_t>(code << 6) | static_cast<std::uint32_t>(firstLength + secondLength);
+          static_cast<std::uint32_t>(code << 8) | static_cast<std::uint32_t>(firstLength + secondLength);
     }
   }
   return pairs;

@@ -38,14 +38,14 @@ struct PackedCodes {
 PackedCodes PackCodes(const CodeTable& table);
 
 // The codes of all 65536 pairs of byte values, indexed by first byte + 256 x
-// second byte, as (code << 6) | length for pairs of up to kPairBits bits.
+// second byte, as (code << 8) | length for pairs of up to kPairBits bits.
 // One lookup then codes two bytes. A pair that is longer, or has a byte
 // without a code, is kSlowPair: its length, 57, is more than any group may
 // hold, which sends the group to the byte-by-byte path. The table has
 // 256 KiB: it pays off for large inputs whose frequent pairs stay in the
 // processor's caches.
 using PairCodes = std::vector<std::uint32_t>;
-inline constexpr int kPairBits = 26;
+inline constexpr int kPairBits = 24;
 inline constexpr std::uint32_t kSlowPair = BitWriter::kMaxCodeBits + 1;
 bool PairsPayOff(const PackedCodes& codes);
 PairCodes PackPairs(const PackedCodes& codes);
