@@ -1,6 +1,7 @@
 #include "driver/compress.h"
 
 #include <memory>
+#include <optional>
 #include <sstream>
 
 #include "model/code_table.h"
@@ -18,7 +19,8 @@ std::int64_t BitPosition(const BitWriter& writer) {
 }  // namespace
 
 CompressStatus CompressInput(std::istream& input, const FrequencyTable& counts,
-                             std::int32_t oddByte, BitWriter& writer, int threads) {
+                             std::int32_t oddByte, BitWriter& writer, int threads,
+                             const PositionalFile* file) {
   NodeList list;
   CodeTable table;
   SymbolIndex index;
@@ -44,11 +46,15 @@ CompressStatus CompressInput(std::istream& input, const FrequencyTable& counts,
   input.clear();
   input.seekg(0);
   const std::int64_t start = BitPosition(writer);
-  const PayloadResult payload = WritePayload(writer, input, table, index, threads);
+  std::optional<PositionalFile> counted;
+  if (file != nullptr) counted = PositionalFile{file->fd, expectedBytes};
+  const PayloadResult payload =
+      WritePayload(writer, input, table, index, threads, 0, counted ? &*counted : nullptr);
   switch (payload.status) {
     case PayloadResult::Status::kReadFailed:
       return CompressStatus::kReadFailed;
     case PayloadResult::Status::kUnknownByte:
+    case PayloadResult::Status::kOtherSize:
       return CompressStatus::kInputChanged;
     case PayloadResult::Status::kComplete:
       break;

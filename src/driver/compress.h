@@ -27,11 +27,13 @@ enum class CompressStatus {
 // payload bits than the counts give means the input changed in between. On
 // any failure the output is incomplete and must be discarded.
 // `threads` threads encode the payload; the output is the same for any
-// number.
+// number. With `file`, the payload pass reads the bytes from it by position,
+// and a file of another size than counted is a changed input.
 // REQUIRES: `counts` holds at least one non-zero count and was made from
 // `input`; nothing written to `writer` yet; threads >= 1.
 CompressStatus CompressInput(std::istream& input, const FrequencyTable& counts,
-                             std::int32_t oddByte, BitWriter& writer, int threads = 1);
+                             std::int32_t oddByte, BitWriter& writer, int threads = 1,
+                             const PositionalFile* file = nullptr);
 
 // The compressed form of `data`, made in memory exactly as a run makes the
 // file: empty for empty data.

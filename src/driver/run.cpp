@@ -71,10 +71,13 @@ int RunTarvel(int argc, char** argv) {
     return FailRun(writer, outputName, SpoolMessage(inputName));
   }
   // The size of a spooled input is known only once it has been read: its
-  // count runs on one thread.
+  // count runs on one thread. A regular file is read by position, by all
+  // threads at once.
+  const PositionalInput positional(inputName, *inputStatus);
   FrequencyTable counts =
       CountSymbols(input, /*size=*/256, /*sixteenBit=*/false, &oddByte,
-                   readTwice ? nullptr : &spool, readTwice ? ThreadsFor(inputStatus->size) : 1);
+                   readTwice ? nullptr : &spool, readTwice ? ThreadsFor(inputStatus->size) : 1,
+                   readTwice ? positional.File() : nullptr);
   if (input.bad()) return FailRun(writer, outputName, InputReadMessage(inputName));
   if (!readTwice && !spool.flush()) return FailRun(writer, outputName, SpoolMessage(inputName));
 
@@ -84,7 +87,8 @@ int RunTarvel(int argc, char** argv) {
   if (inputSize != counted) return FailRun(writer, outputName, InputChangedMessage(inputName));
 
   if (inputSize > 0) {
-    switch (CompressInput(secondPass, counts, oddByte, writer, ThreadsFor(inputSize))) {
+    switch (CompressInput(secondPass, counts, oddByte, writer, ThreadsFor(inputSize),
+                          readTwice ? positional.File() : nullptr)) {
       case CompressStatus::kReadFailed:
         return FailRun(writer, outputName, InputReadMessage(inputName));
       case CompressStatus::kInputChanged:

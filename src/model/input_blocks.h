@@ -5,9 +5,17 @@
 #include <cstdint>
 #include <istream>
 #include <mutex>
+#include <optional>
 #include <ostream>
 
 namespace tarvel {
+
+// A regular file open for reading at any position, and how many bytes a pass
+// expects of it.
+struct PositionalFile {
+  int fd = -1;
+  std::int64_t size = 0;
+};
 
 // Hands out the blocks of `input` in file order, one reader at a time, so
 // that any number of threads can work on the blocks they were given. When
@@ -22,6 +30,11 @@ class InputBlocks {
   explicit InputBlocks(std::istream& input, std::ostream* copy = nullptr)
       : input(input), copy(copy) {}
 
+  // Reads the first `file.size` bytes of `file` by position instead, so
+  // that the threads' reads run at once. A read that fails leaves `input`
+  // bad(); a file found shorter than `file.size`, or longer, has Changed().
+  InputBlocks(std::istream& input, const PositionalFile& file) : input(input), file(file) {}
+
   // Reads the next block, up to `capacity` bytes, into `buffer`.
   Block Next(char* buffer, std::size_t capacity);
 
@@ -32,13 +45,22 @@ class InputBlocks {
   // leaves the input stream bad(), as a read through it would.)
   bool CopyFailed() const { return copyFailed; }
 
+  // After the last block: whether a positional file was not of the size
+  // expected.
+  bool Changed() const { return changed; }
+
  private:
   std::mutex mutex;
+  Block NextByPosition(char* buffer, std::size_t capacity);
+
   std::istream& input;
-  std::ostream* copy;
+  std::ostream* copy = nullptr;
+  std::optional<PositionalFile> file;
   std::int64_t next = 0;
+  std::int64_t claimed = 0;  // bytes of the positional file handed out
   bool done = false;
   bool copyFailed = false;
+  bool changed = false;
 };
 
 }  // namespace tarvel

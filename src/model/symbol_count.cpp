@@ -6,6 +6,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "model/input_blocks.h"
@@ -52,14 +53,22 @@ void CountBlock(const std::uint8_t* data, std::size_t size, Count* counts) {
 }
 
 FrequencyTable CountSymbols(std::istream& input, std::int32_t size, bool sixteenBit,
-                            std::int32_t* oddByte, std::ostream* copy, int threads) {
+                            std::int32_t* oddByte, std::ostream* copy, int threads,
+                            const PositionalFile* file) {
   if (sixteenBit) {
-    assert(copy == nullptr);
+    assert(copy == nullptr && file == nullptr);
     return CountSymbolsByteByByte(input, size, sixteenBit, oddByte);
   }
   assert(size >= 256);
   assert(threads >= 1);
-  InputBlocks blocks(input, copy);
+  assert(file == nullptr || copy == nullptr);
+  std::optional<InputBlocks> reader;
+  if (file != nullptr) {
+    reader.emplace(input, *file);
+  } else {
+    reader.emplace(input, copy);
+  }
+  InputBlocks& blocks = *reader;
   // Each thread counts the blocks it is given into a table of its own.
   const auto countBlocks = [&blocks](FrequencyTable& counts) {
     const PageBuffer buffer(kReadBlockBytes);

@@ -7,6 +7,8 @@
 #include <ostream>
 #include <vector>
 
+#include "model/input_blocks.h"
+
 namespace tarvel {
 
 // How often one symbol occurs. 64 bits: inputs of many gigabytes count
@@ -35,8 +37,13 @@ void CountBlock(const std::uint8_t* data, std::size_t size, Count* counts);
 // On return `input` stands at its end with its failure flags set; a read
 // that failed for another reason than the end of the data leaves it bad()
 // and the counts cover what was read before.
+//
+// With `file`, the bytes are read from it by position instead (up to
+// `file->size`), and of `input` only the bad() flag is used. A file that
+// turned out shorter or longer is the caller's to find by its size.
 FrequencyTable CountSymbols(std::istream& input, std::int32_t size, bool sixteenBit,
-                            std::int32_t* oddByte, std::ostream* copy = nullptr, int threads = 1);
+                            std::int32_t* oddByte, std::ostream* copy = nullptr, int threads = 1,
+                            const PositionalFile* file = nullptr);
 
 // The same count, reading one byte at a time: the reference that the block
 // count is tested against, and the way pairs of bytes are counted.

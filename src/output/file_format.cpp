@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -61,7 +62,8 @@ void WriteHeader(BitWriter& writer, const CodeTable& table, const SymbolIndex& i
 }
 
 PayloadResult WritePayload(BitWriter& writer, std::istream& input, const CodeTable& table,
-                           const SymbolIndex& index, int threads, std::size_t blockBytes) {
+                           const SymbolIndex& index, int threads, std::size_t blockBytes,
+                           const PositionalFile* file) {
   assert(threads >= 1);
   const PackedCodes codes = PackCodes(table);
   if (!codes.fits) return WritePayloadByteByByte(writer, input, table, index);
@@ -84,7 +86,13 @@ PayloadResult WritePayload(BitWriter& writer, std::istream& input, const CodeTab
     return &pairs;
   };
 
-  InputBlocks blocks(input);
+  std::optional<InputBlocks> reader;
+  if (file != nullptr) {
+    reader.emplace(input, *file);
+  } else {
+    reader.emplace(input);
+  }
+  InputBlocks& blocks = *reader;
   PayloadResult result;
   // Block k is written when `turn` is k; the result is touched only then.
   std::mutex turnMutex;
@@ -163,6 +171,10 @@ PayloadResult WritePayload(BitWriter& writer, std::istream& input, const CodeTab
   if (result.status != PayloadResult::Status::kComplete) return result;
   if (input.bad()) {
     result.status = PayloadResult::Status::kReadFailed;
+    return result;
+  }
+  if (blocks.Changed()) {
+    result.status = PayloadResult::Status::kOtherSize;
     return result;
   }
   writer.WriteCode(codes.endCode, codes.endLength);

@@ -21,6 +21,7 @@
 #include <istream>
 
 #include "model/code_table.h"
+#include "model/input_blocks.h"
 #include "output/bit_writer.h"
 
 namespace tarvel {
@@ -42,7 +43,8 @@ struct PayloadResult {
   enum class Status {
     kComplete,    // every byte and the end symbol written
     kReadFailed,  // a read failed before the end of the input
-    kUnknownByte  // a byte value without a code: the input is not what was counted
+    kUnknownByte,  // a byte value without a code: the input is not what was counted
+    kOtherSize     // the positional file was shorter or longer than expected
   };
   Status status = Status::kComplete;
   std::int64_t bytesRead = 0;
@@ -58,11 +60,13 @@ struct PayloadResult {
 // threads. `blockBytes` sets the size of a block (0 chooses one from the
 // code lengths). A code too long to pack into a word makes the whole payload
 // go the way of WritePayloadByteByByte.
+// With `file`, the bytes are read from it by position, exactly `file->size`
+// of them, and of `input` only the bad() flag is used.
 // REQUIRES: `input` positioned at the first byte of the data that `table`
 // was built for; threads >= 1.
 PayloadResult WritePayload(BitWriter& writer, std::istream& input, const CodeTable& table,
                            const SymbolIndex& index, int threads = 1,
-                           std::size_t blockBytes = 0);
+                           std::size_t blockBytes = 0, const PositionalFile* file = nullptr);
 
 // The same, one byte and one BitString at a time: the reference for the
 // packed path, and the path for codes longer than a packed word.

@@ -1,9 +1,12 @@
 // The packed payload path against the plain one, byte for byte.
 #include "output/payload_encoder.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <functional>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -31,6 +34,28 @@ PayloadWriter Packed(int threads, std::size_t blockBytes = 0) {
   };
 }
 
+// The same, reading a file by position: the stream's bytes are put in a
+// scratch file first.
+PayloadWriter ByPosition(int threads, std::size_t blockBytes) {
+  return [=](BitWriter& writer, std::istream& input, const CodeTable& table,
+             const SymbolIndex& index) {
+    // The stream stays where it stood: a payload with codes too long to pack
+    // reads the stream instead.
+    const std::streampos start = input.tellg();
+    const std::string data{std::istreambuf_iterator<char>(input), {}};
+    input.clear();
+    input.seekg(start);
+    const testing::ScratchDir dir;
+    testing::WriteFile(dir / "in", data);
+    const int fd = ::open((dir / "in").c_str(), O_RDONLY);
+    const PositionalFile file{fd, static_cast<std::int64_t>(data.size())};
+    const PayloadResult result =
+        WritePayload(writer, input, table, index, threads, blockBytes, &file);
+    ::close(fd);
+    return result;
+  };
+}
+
 const PayloadWriter kPlain = WritePayloadByteByByte;
 
 // Every way the payload can be written besides the plain one: one thread,
@@ -45,6 +70,8 @@ const std::vector<std::pair<std::string, PayloadWriter>>& PackedWriters() {
       {"one thread, 1-byte blocks", Packed(1, 1)},
       {"one thread, pairs", Packed(1, 50001)},
       {"two threads, pairs", Packed(2, 40009)},
+      {"one thread, by position", ByPosition(1, 0)},
+      {"two threads, 997-byte blocks by position", ByPosition(2, 997)},
   };
   return writers;
 }
@@ -152,9 +179,9 @@ TEST(PayloadEncoderTest, BothPathsReportAByteWithoutACodeAndAReadError) {
   CodeTable table;
   SymbolIndex index;
   testing::MakeCodes(testing::CountsOf("abracadabra"), table, index);
-  std::vector<PayloadWriter> writers = {kPlain};
-  for (const auto& named : PackedWriters()) writers.push_back(named.second);
-  for (const PayloadWriter& write : writers) {
+  std::vector<std::pair<std::string, PayloadWriter>> writers = {{"plain", kPlain}};
+  for (const auto& named : PackedWriters()) writers.push_back(named);
+  for (const auto& [name, write] : writers) {
     PayloadResult result;
     Payload(write, "abracadabra", table, index, 0, &result);
     EXPECT_EQ(result.status, PayloadResult::Status::kComplete);
@@ -165,6 +192,8 @@ TEST(PayloadEncoderTest, BothPathsReportAByteWithoutACodeAndAReadError) {
       EXPECT_EQ(result.status, PayloadResult::Status::kUnknownByte) << changed;
     }
 
+    // (Failed reads of a file by position have a test of their own.)
+    if (name.find("by position") != std::string::npos) continue;
     std::ostringstream sink;
     BitWriter writer(sink);
     testing::FailingStream input(std::string(200000, 'a'), /*failingPass=*/0, 150000);
