@@ -7,6 +7,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -404,10 +405,12 @@ void SpeculateTwo(Segment& segment1, Segment& segment2, const DecodingTables& ta
   finished(rest == &one ? segment1 : segment2);
 }
 
-// The in-order pass decodes each segment exactly, from the true boundary
-// where the one before ended, and writes the bytes out. With helpers, they
-// read the segments, two at a time, and decode them ahead; without, the
-// in-order pass reads each when it needs it.
+// The payload pass. Each segment is joined in order: decoded exactly from
+// the true boundary where the one before ended, up to where it meets what
+// a guess found, and written out. With several threads, every thread does
+// what is next: joins the first segment when it is ready, else reads two
+// more and guesses at them, two in step; with one, each segment is read
+// and joined in turn.
 class PayloadPass {
  public:
   PayloadPass(const PayloadReader& read, const DecodingTables& tables, ByteSink& sink,
@@ -415,78 +418,102 @@ class PayloadPass {
       : read(read),
         tables(tables),
         sink(sink),
-        helpers(threads > 1 ? threads : 0),
+        threads(std::max(threads, 1)),
         segmentBytes(segmentBytes),
         decoded(Segment::OutputBytes(segmentBytes)) {}
 
   PayloadOutcome Run() {
-    std::vector<std::thread> workers;
-    for (int k = 0; k < helpers; ++k) workers.emplace_back([this] { Help(); });
-    const PayloadOutcome outcome = DecodeAll();
-    {
-      const std::lock_guard<std::mutex> lock(mutex);
-      stopping = true;
-    }
-    changed.notify_all();
-    for (auto& worker : workers) worker.join();
-    return outcome;
+    std::vector<std::thread> helpers;
+    for (int k = 1; k < threads; ++k) helpers.emplace_back([this] { Work(); });
+    Work();
+    for (auto& helper : helpers) helper.join();
+    return *outcome;
   }
 
  private:
-  PayloadOutcome DecodeAll() {
-    std::uint64_t start = 0;  // where the next true symbol begins, in its segment
+  void Work() {
+    const std::size_t inFlight = 4 * static_cast<std::size_t>(threads);
+    std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
-      std::unique_ptr<Segment> segment = NextInOrder();
-      if (!segment) return Invalid(kEndsBeforeEnd);
-      const std::uint64_t segmentBits = std::uint64_t{segment->size} * 8;
-      if (start >= segmentBits) {  // the last symbol before it ran past it
-        start -= segmentBits;
-        Recycle(std::move(segment));
+      if (outcome) return;
+      if (!joining && !queue.empty() && queue.front()->ready) {
+        joining = true;
+        std::unique_ptr<Segment> segment = std::move(queue.front());
+        queue.pop_front();
+        lock.unlock();
+        changed.notify_all();  // room to read more
+        std::optional<PayloadOutcome> end = Join(std::move(segment));
+        lock.lock();
+        joining = false;
+        if (end) outcome = std::move(end);
+        changed.notify_all();
         continue;
       }
-      MemoryBits bits(segment->bytes.Bytes(), segment->size + segment->lookahead);
-      bits.Start(start);
-      std::uint8_t* out = decoded.Bytes();
-      // Up to the checkpoint where the true boundaries meet the helper's,
-      // if they do; from there on the helper's symbols are the true ones.
-      std::size_t synced = 0;
-      RunOutcome run{RunEnd::kBoundary};
-      if (segment->usable) {
-        for (std::size_t k = segment->firstValid; k < segment->checkpoints.size(); ++k) {
-          run = DecodeRun(bits, tables, (k + 1) * kCheckpointBits, out);
-          if (run.end != RunEnd::kBoundary) break;
-          if (bits.Position() == segment->checkpoints[k].bit) {
-            synced = k + 1;
-            break;
-          }
+      if (!reading && !stopping && MoreToRead() && queue.size() + 2 <= inFlight) {
+        ReadAndGuess(lock);
+        continue;
+      }
+      if (!joining && !reading && queue.empty() && !MoreToRead()) {
+        outcome = Invalid(kEndsBeforeEnd);
+        changed.notify_all();
+        return;
+      }
+      changed.wait(lock);
+    }
+  }
+
+  // Joins the next segment in order; returns how the pass ends, if it ends
+  // with this segment.
+  std::optional<PayloadOutcome> Join(std::unique_ptr<Segment> segment) {
+    const std::uint64_t segmentBits = std::uint64_t{segment->size} * 8;
+    if (start >= segmentBits) {  // the last symbol before it ran past it
+      start -= segmentBits;
+      Recycle(std::move(segment));
+      return std::nullopt;
+    }
+    MemoryBits bits(segment->bytes.Bytes(), segment->size + segment->lookahead);
+    bits.Start(start);
+    std::uint8_t* out = decoded.Bytes();
+    // Up to the checkpoint where the true boundaries meet the helper's,
+    // if they do; from there on the helper's symbols are the true ones.
+    std::size_t synced = 0;
+    RunOutcome run{RunEnd::kBoundary};
+    if (segment->usable) {
+      for (std::size_t k = segment->firstValid; k < segment->checkpoints.size(); ++k) {
+        run = DecodeRun(bits, tables, (k + 1) * kCheckpointBits, out);
+        if (run.end != RunEnd::kBoundary) break;
+        if (bits.Position() == segment->checkpoints[k].bit) {
+          synced = k + 1;
+          break;
         }
       }
-      if (synced == 0 && run.end == RunEnd::kBoundary) {
-        run = DecodeRun(bits, tables, segmentBits, out);
-      }
-      if (!Write(decoded.Bytes(), static_cast<std::size_t>(out - decoded.Bytes()))) {
+    }
+    if (synced == 0 && run.end == RunEnd::kBoundary) {
+      run = DecodeRun(bits, tables, segmentBits, out);
+    }
+    if (!Write(decoded.Bytes(), static_cast<std::size_t>(out - decoded.Bytes()))) {
+      return WriteFailed();
+    }
+    if (synced != 0) {
+      const std::size_t from = segment->checkpoints[synced - 1].decoded;
+      if (!Write(segment->output.Bytes() + from, segment->outputSize - from)) {
         return WriteFailed();
       }
-      if (synced != 0) {
-        const std::size_t from = segment->checkpoints[synced - 1].decoded;
-        if (!Write(segment->output.Bytes() + from, segment->outputSize - from)) {
-          return WriteFailed();
-        }
-        start = segment->endBit - segmentBits;
-        Recycle(std::move(segment));
-        continue;
-      }
-      switch (run.end) {
-        case RunEnd::kBoundary:
-          start = bits.Position() - segmentBits;
-          break;
-        case RunEnd::kOutOfBits:
-          return Invalid(run.insideCode ? kEndsInsideCode : kEndsBeforeEnd);
-        case RunEnd::kEndSymbol:
-          return Finish(*segment, bits);
-      }
+      start = segment->endBit - segmentBits;
       Recycle(std::move(segment));
+      return std::nullopt;
     }
+    switch (run.end) {
+      case RunEnd::kBoundary:
+        start = bits.Position() - segmentBits;
+        break;
+      case RunEnd::kOutOfBits:
+        return Invalid(run.insideCode ? kEndsInsideCode : kEndsBeforeEnd);
+      case RunEnd::kEndSymbol:
+        return Finish(*segment, bits);
+    }
+    Recycle(std::move(segment));
+    return std::nullopt;
   }
 
   // After the end symbol: the bits left in its byte must be zero, and no
@@ -504,34 +531,14 @@ class PayloadPass {
     if ((end + 7) / 8 < inBuffer || (filledUp && !NothingBeyond(segment.lookahead))) {
       return Invalid("data follows the end symbol");
     }
-    PayloadOutcome outcome;
-    outcome.outputBytes = written;
-    return outcome;
-  }
-
-  // The next segment in order, decoded ahead if helpers did so; null when
-  // the data has no more.
-  std::unique_ptr<Segment> NextInOrder() {
-    if (helpers == 0) {
-      std::unique_ptr<Segment> segment = Take();
-      if (!ReadSegment(*segment)) return nullptr;
-      return segment;
-    }
-    std::unique_lock<std::mutex> lock(mutex);
-    changed.wait(lock, [&] {
-      return queue.empty() ? !reading && !MoreToRead() : queue.front()->ready;
-    });
-    if (queue.empty()) return nullptr;
-    std::unique_ptr<Segment> segment = std::move(queue.front());
-    queue.pop_front();
-    lock.unlock();
-    changed.notify_all();  // room to read more
-    return segment;
+    PayloadOutcome complete;
+    complete.outputBytes = written;
+    return complete;
   }
 
   // Whether the data ends `lookahead` bytes after the segment just decoded:
   // the next segment read holds no more than those, and nothing is left to
-  // read. Stops the helpers' reading first.
+  // read. Stops the other threads' reading first.
   bool NothingBeyond(std::size_t lookahead) {
     {
       std::unique_lock<std::mutex> lock(mutex);
@@ -547,8 +554,8 @@ class PayloadPass {
     return read(&probe, 1) == 0;
   }
 
-  // The reading below is done by one thread at a time: the in-order pass
-  // alone, or the helper that holds `reading`.
+  // The reading below is done by one thread at a time: the one thread, or
+  // the one that holds `reading`.
   bool MoreToRead() const { return !dataEnded || carried != 0; }
 
   // Reads the next segment: the bytes that the last one carried behind it,
@@ -573,62 +580,59 @@ class PayloadPass {
     return true;
   }
 
-  // Reads two segments when there is room for them, and decodes them in
-  // step: two take little longer than one. The last segment holds the end
-  // symbol; it is not worth guessing at.
-  void Help() {
-    const std::size_t inFlight = 4 * static_cast<std::size_t>(helpers);
+  // Reads the next two segments and guesses at them, two in step: two take
+  // little longer than one. The last segment holds the end symbol; it is
+  // not worth guessing at.
+  // REQUIRES: `lock` holds `mutex`; holds it again on return.
+  void ReadAndGuess(std::unique_lock<std::mutex>& lock) {
+    reading = true;
+    std::unique_ptr<Segment> taken[2] = {Take(), nullptr};
+    lock.unlock();
+    Segment* guesses[2] = {nullptr, nullptr};
+    int count = 0;
+    int got = 0;
+    for (; got < 2; ++got) {
+      if (got == 1) {
+        if (taken[0]->lookahead == 0) break;  // the first was the last
+        lock.lock();
+        taken[1] = Take();
+        lock.unlock();
+      }
+      if (!ReadSegment(*taken[got])) break;
+      if (taken[got]->lookahead == 0) {
+        taken[got]->ready = true;
+      } else {
+        guesses[count++] = taken[got].get();
+      }
+    }
+    lock.lock();
+    for (int k = 0; k < 2; ++k) {
+      if (k < got) {
+        queue.push_back(std::move(taken[k]));
+      } else if (taken[k]) {
+        spare.push_back(std::move(taken[k]));
+      }
+    }
+    reading = false;
+    lock.unlock();
+    changed.notify_all();
     const auto finished = [this](Segment& segment) {
       {
-        const std::lock_guard<std::mutex> lock(mutex);
+        const std::lock_guard<std::mutex> guard(mutex);
         segment.ready = true;
       }
       changed.notify_all();
     };
-    for (;;) {
-      std::unique_ptr<Segment> taken[2];
-      {
-        std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [&] {
-          return stopping || (!reading && MoreToRead() && queue.size() + 2 <= inFlight);
-        });
-        if (stopping) return;
-        reading = true;
-        taken[0] = Take();
-        taken[1] = Take();
-      }
-      Segment* guesses[2] = {nullptr, nullptr};
-      int count = 0;
-      int got = 0;
-      for (; got < 2 && ReadSegment(*taken[got]); ++got) {
-        if (taken[got]->lookahead == 0) {
-          taken[got]->ready = true;
-        } else {
-          guesses[count++] = taken[got].get();
-        }
-      }
-      {
-        const std::lock_guard<std::mutex> lock(mutex);
-        for (int k = 0; k < 2; ++k) {
-          if (k < got) {
-            queue.push_back(std::move(taken[k]));
-          } else {
-            spare.push_back(std::move(taken[k]));
-          }
-        }
-        reading = false;
-      }
-      changed.notify_all();
-      if (count == 2) {
-        SpeculateTwo(*guesses[0], *guesses[1], tables, finished);
-      } else if (count == 1) {
-        Speculate(*guesses[0], tables);
-        finished(*guesses[0]);
-      }
+    if (count == 2) {
+      SpeculateTwo(*guesses[0], *guesses[1], tables, finished);
+    } else if (count == 1) {
+      Speculate(*guesses[0], tables);
+      finished(*guesses[0]);
     }
+    lock.lock();
   }
 
-  // REQUIRES: `mutex` held, or no helpers.
+  // REQUIRES: `mutex` held, or one thread.
   std::unique_ptr<Segment> Take() {
     if (spare.empty()) return std::make_unique<Segment>(segmentBytes);
     std::unique_ptr<Segment> segment = std::move(spare.back());
@@ -665,9 +669,12 @@ class PayloadPass {
   const PayloadReader& read;
   const DecodingTables& tables;
   ByteSink& sink;
-  const int helpers;
+  const int threads;
   const std::size_t segmentBytes;
-  PageBuffer decoded;  // what the in-order pass decodes itself
+
+  // The joining thread's own.
+  PageBuffer decoded;        // what it decodes itself
+  std::uint64_t start = 0;   // where the next true symbol begins, in its segment
   std::int64_t written = 0;
 
   // The reader's own: the bytes the last segment carried behind it.
@@ -675,13 +682,15 @@ class PayloadPass {
   std::size_t carried = 0;
   bool dataEnded = false;
 
-  // With helpers, shared under `mutex`.
+  // With several threads, shared under `mutex`.
   std::mutex mutex;
   std::condition_variable changed;
-  std::deque<std::unique_ptr<Segment>> queue;  // read, in order, not yet taken in order
+  std::deque<std::unique_ptr<Segment>> queue;  // read, in order, not yet joined
   std::vector<std::unique_ptr<Segment>> spare;
-  bool reading = false;  // a helper is reading
-  bool stopping = false;
+  bool reading = false;   // a thread is reading
+  bool joining = false;   // a thread is joining
+  bool stopping = false;  // nothing more is read
+  std::optional<PayloadOutcome> outcome;  // the pass has ended
 };
 
 }  // namespace

@@ -25,14 +25,16 @@ struct PayloadOutcome {
 // Decodes the payload up to the end symbol, then checks that the fill bits
 // are zero and that no byte follows, and hands the bytes to `sink` in order.
 //
-// The payload is cut into segments of `segmentBytes` (0: a default). With
-// threads > 1, helper threads decode segments ahead of time, each from its
-// first bit, not knowing where the true symbols begin. A prefix code falls
-// into step with the true symbol boundaries within a few symbols, so the
-// in-order pass that follows decodes each segment only until it meets a
-// boundary that the helper also met, and takes the helper's symbols from
-// there; where the two never meet, it decodes the whole segment itself. The
-// bytes are the same for any number of threads and any segment size.
+// The payload is cut into segments of `segmentBytes` (0: a default), read
+// two at a time and decoded ahead, each from its first bit, not knowing
+// where the true symbols begin: two segments decoded in step take little
+// longer than one. A prefix code falls into step with the true symbol
+// boundaries within a few symbols, so joining a segment in order means
+// decoding it only up to a boundary that the guess also met, and taking
+// the guess's symbols from there; where the two never meet, the segment is
+// decoded whole. `threads` threads do this work, whichever is free taking
+// what comes next. The bytes are the same for any number of threads and
+// any segment size.
 PayloadOutcome DecodePayload(const PayloadReader& read, const DecodingTables& tables,
                              ByteSink& sink, int threads, std::size_t segmentBytes);
 
