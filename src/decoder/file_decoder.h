@@ -53,9 +53,9 @@ struct DecodeResult {
 // to nothing. On any failure the sink may already have received part of the
 // data; it is the caller's to discard it.
 //
-// With threads > 1, helper threads decode segments of `segmentBytes` ahead
-// of the in-order pass (0 chooses the size); what reaches the sink, and the
-// result, are the same for any number of threads and any segment size.
+// `threads` threads decode segments of `segmentBytes` (0 chooses the size)
+// ahead and join them in order; what reaches the sink, and the result, are
+// the same for any number of threads and any segment size.
 DecodeResult Decode(ByteSource& source, ByteSink& sink, int threads = 1,
                     std::size_t segmentBytes = 0);
 

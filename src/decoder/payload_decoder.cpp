@@ -268,7 +268,7 @@ RunOutcome DecodeRun(MemoryBits& bits, const DecodingTables& tables, std::uint64
   }
 }
 
-// A helper stops at every multiple of kCheckpointBits in its segment and
+// A guess stops at every multiple of kCheckpointBits in its segment and
 // notes the symbol boundary where it stands and how much it had decoded.
 // More than the longest code, so that every checkpoint has a boundary of
 // its own.
@@ -279,7 +279,7 @@ struct Checkpoint {
   std::uint32_t decoded;
 };
 
-// One segment of the payload, with what a helper found in it.
+// One segment of the payload, with what a guess found in it.
 struct Segment {
   explicit Segment(std::size_t segmentBytes)
       : bytes(segmentBytes + kLookaheadBytes), output(OutputBytes(segmentBytes)) {}
@@ -294,7 +294,7 @@ struct Segment {
   std::size_t size = 0;       // bytes of this segment
   std::size_t lookahead = 0;  // bytes after it, copied behind it
 
-  // What a helper decoded from the first bit: usable only when it ran to
+  // What the guess decoded from the first bit: usable only when it ran to
   // the end of the segment without meeting the end symbol.
   bool usable = false;
   std::vector<Checkpoint> checkpoints;
@@ -305,7 +305,7 @@ struct Segment {
   bool ready = false;
 };
 
-// A helper's guess at a segment: decoded from its first bit, checkpoint by
+// A guess at a segment: decoded from its first bit, checkpoint by
 // checkpoint. Where the guess meets the end symbol or runs out of bits, it
 // was wrong (the last segment, which holds the true end symbol, is not
 // guessed at): it starts afresh at the next checkpoint, and only the
@@ -474,8 +474,8 @@ class PayloadPass {
     MemoryBits bits(segment->bytes.Bytes(), segment->size + segment->lookahead);
     bits.Start(start);
     std::uint8_t* out = decoded.Bytes();
-    // Up to the checkpoint where the true boundaries meet the helper's,
-    // if they do; from there on the helper's symbols are the true ones.
+    // Up to the checkpoint where the true boundaries meet the guess's, if
+    // they do; from there on the guessed symbols are the true ones.
     std::size_t synced = 0;
     RunOutcome run{RunEnd::kBoundary};
     if (segment->usable) {

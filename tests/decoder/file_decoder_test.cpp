@@ -15,9 +15,10 @@ namespace {
 
 using testing::FromHex;
 
-// The ways of decoding besides the plain one: helper threads, and segments
+// The ways of decoding besides the usual one: several threads, and segments
 // small enough that symbols and the end of the data fall at every place
-// relative to their boundaries.
+// relative to their boundaries. Segments shorter than a checkpoint are
+// decoded whole when joined: no guess is ever taken from them.
 struct Variant {
   int threads;
   std::size_t segmentBytes;
