@@ -145,24 +145,31 @@ TEST(CliSafetyTest, AFileSizeLimitFailsTheRunAndKeepsWhatReachedTheFile) {
 }
 
 TEST(CliSafetyTest, AnInputChangedBetweenThePassesIsDetectedAndItsOutputRemoved) {
-  ScratchDir dir;
   // A large sparse file of zeros and a few letters: the second pass takes
-  // long enough to be stopped while it runs. Its last block is then
-  // overwritten with a byte value that the first pass never saw.
-  const std::string script =
-      "truncate -s 400M in && printf abc | dd of=in conv=notrunc status=none\n"
-      "'" + kTarvel + "' in out > stdout 2> stderr & pid=$!\n"
-      "while [ ! -s out ] && kill -0 $pid 2>/dev/null; do :; done\n"
-      "kill -STOP $pid\n"
-      "head -c 4096 /dev/zero | tr '\\0' Z | dd of=in bs=4096 seek=$((400 * 256 - 1)) "
-      "conv=notrunc status=none\n"
-      "kill -CONT $pid\n"
-      "wait $pid; echo $?\n";
-  const auto result = RunShell(script, dir.Path());
-  EXPECT_EQ(result.out, "1\n");
-  EXPECT_EQ(ReadFile(dir / "stderr"), Line(InputChangedMessage("in")));
-  EXPECT_EQ(ReadFile(dir / "stdout"), "");
-  EXPECT_FALSE(std::filesystem::exists(dir / "out"));
+  // long enough to be stopped while it runs. Then the input changes.
+  const std::vector<std::pair<std::string, std::string>> changes = {
+      // The last block, with a byte value that the first pass never saw.
+      {"overwritten", "head -c 4096 /dev/zero | tr '\\0' Z | dd of=in bs=4096 "
+                      "seek=$((400 * 256 - 1)) conv=notrunc status=none"},
+      {"grown", "printf abc >> in"},
+      {"shortened", "truncate -s 300M in"},
+  };
+  for (const auto& [name, change] : changes) {
+    ScratchDir dir;
+    const std::string script =
+        "truncate -s 400M in && printf abc | dd of=in conv=notrunc status=none\n"
+        "'" + kTarvel + "' in out > stdout 2> stderr & pid=$!\n"
+        "while [ ! -s out ] && kill -0 $pid 2>/dev/null; do :; done\n"
+        "kill -STOP $pid\n" +
+        change + "\n"
+        "kill -CONT $pid\n"
+        "wait $pid; echo $?\n";
+    const auto result = RunShell(script, dir.Path());
+    EXPECT_EQ(result.out, "1\n") << name;
+    EXPECT_EQ(ReadFile(dir / "stderr"), Line(InputChangedMessage("in"))) << name;
+    EXPECT_EQ(ReadFile(dir / "stdout"), "") << name;
+    EXPECT_FALSE(std::filesystem::exists(dir / "out")) << name;
+  }
 }
 
 }  // namespace
