@@ -35,7 +35,10 @@ InputBlocks::Block InputBlocks::NextByPosition(char* buffer, std::size_t capacit
       // All expected bytes are handed out: the file must end there.
       done = true;
       char probe = 0;
-      const ssize_t got = ::pread(file->fd, &probe, 1, static_cast<off_t>(claimed));
+      ssize_t got = 0;
+      do {
+        got = ::pread(file->fd, &probe, 1, static_cast<off_t>(claimed));
+      } while (got < 0 && errno == EINTR);
       if (got < 0) input.setstate(std::ios::badbit);
       if (got > 0) changed = true;
       return block;

@@ -20,6 +20,7 @@ struct PositionalFile {
 // Hands out the blocks of `input` in file order, one reader at a time, so
 // that any number of threads can work on the blocks they were given. When
 // `copy` is given, every block is written to it as it is read, in order.
+// A regular file can be read by position instead, by all threads at once.
 class InputBlocks {
  public:
   struct Block {
@@ -50,9 +51,9 @@ class InputBlocks {
   bool Changed() const { return changed; }
 
  private:
-  std::mutex mutex;
   Block NextByPosition(char* buffer, std::size_t capacity);
 
+  std::mutex mutex;
   std::istream& input;
   std::ostream* copy = nullptr;
   std::optional<PositionalFile> file;
