@@ -268,11 +268,13 @@ RunOutcome DecodeRun(MemoryBits& bits, const DecodingTables& tables, std::uint64
   }
 }
 
-// A guess stops at every multiple of kCheckpointBits in its segment and
-// notes the symbol boundary where it stands and how much it had decoded.
-// More than the longest code, so that every checkpoint has a boundary of
-// its own.
-constexpr std::uint64_t kCheckpointBits = 4096;
+// A guess stops at every checkpoint of its segment, every `checkpointBits`
+// bits, and notes the symbol boundary where it stands and how much it had
+// decoded. Every 4096 bits in segments of the usual size; more often in
+// small ones, so that the tests' small segments have checkpoints too.
+std::uint64_t CheckpointBits(std::size_t segmentBytes) {
+  return std::clamp<std::uint64_t>(segmentBytes, 64, 4096);
+}
 
 struct Checkpoint {
   std::uint32_t bit;
@@ -311,13 +313,14 @@ struct Segment {
 // guessed at): it starts afresh at the next checkpoint, and only the
 // checkpoints from there on lead to the end of the segment.
 struct Guess {
-  explicit Guess(Segment& segment)
+  Guess(Segment& segment, std::uint64_t checkpointBits)
       : segment(segment),
         bits(segment.bytes.Bytes(), segment.size + segment.lookahead),
         first(segment.output.Bytes()),
         out(first),
         segmentBits(std::uint64_t{segment.size} * 8),
-        stop(std::min(kCheckpointBits, segmentBits)) {
+        checkpointBits(checkpointBits),
+        stop(std::min(checkpointBits, segmentBits)) {
     bits.Start(0);
     segment.checkpoints.clear();
     segment.firstValid = 0;
@@ -354,7 +357,7 @@ struct Guess {
     }
     segment.checkpoints.push_back({static_cast<std::uint32_t>(bits.Position()),
                                    static_cast<std::uint32_t>(out - first)});
-    stop = std::min(stop + kCheckpointBits, segmentBits);
+    stop = std::min(stop + checkpointBits, segmentBits);
   }
 
   Segment& segment;
@@ -362,12 +365,14 @@ struct Guess {
   std::uint8_t* const first;
   std::uint8_t* out;
   const std::uint64_t segmentBits;
+  const std::uint64_t checkpointBits;
   std::uint64_t stop;  // the next checkpoint, or the end of the segment
   bool done = false;
 };
 
-void GuessAlone(Segment& segment, const DecodingTables& tables) {
-  Guess guess(segment);
+void GuessAlone(Segment& segment, std::uint64_t checkpointBits,
+                const DecodingTables& tables) {
+  Guess guess(segment, checkpointBits);
   while (!guess.done) {
     DecodeFast(guess.bits, tables, guess.stop, guess.out);
     guess.Advance(tables);
@@ -377,10 +382,10 @@ void GuessAlone(Segment& segment, const DecodingTables& tables) {
 // Two segments at once, in step while both go on. `finished` is called for
 // each as soon as it is done.
 template <typename Finished>
-void GuessTwo(Segment& segment1, Segment& segment2, const DecodingTables& tables,
-              const Finished& finished) {
-  Guess one(segment1);
-  Guess two(segment2);
+void GuessTwo(Segment& segment1, Segment& segment2, std::uint64_t checkpointBits,
+              const DecodingTables& tables, const Finished& finished) {
+  Guess one(segment1, checkpointBits);
+  Guess two(segment2, checkpointBits);
   while (!one.done && !two.done) {
     DecodeFastTwo(one.bits, one.out, one.stop, two.bits, two.out, two.stop, tables);
     one.Advance(tables);
@@ -420,6 +425,7 @@ class PayloadPass {
         sink(sink),
         threads(std::max(threads, 1)),
         segmentBytes(segmentBytes),
+        checkpointBits(CheckpointBits(segmentBytes)),
         decoded(Segment::OutputBytes(segmentBytes)) {}
 
   PayloadOutcome Run() {
@@ -480,7 +486,7 @@ class PayloadPass {
     RunOutcome run{RunEnd::kBoundary};
     if (segment->usable) {
       for (std::size_t k = segment->firstValid; k < segment->checkpoints.size(); ++k) {
-        run = DecodeRun(bits, tables, (k + 1) * kCheckpointBits, out);
+        run = DecodeRun(bits, tables, (k + 1) * checkpointBits, out);
         if (run.end != RunEnd::kBoundary) break;
         if (bits.Position() == segment->checkpoints[k].bit) {
           synced = k + 1;
@@ -624,9 +630,9 @@ class PayloadPass {
       changed.notify_all();
     };
     if (count == 2) {
-      GuessTwo(*guesses[0], *guesses[1], tables, finished);
+      GuessTwo(*guesses[0], *guesses[1], checkpointBits, tables, finished);
     } else if (count == 1) {
-      GuessAlone(*guesses[0], tables);
+      GuessAlone(*guesses[0], checkpointBits, tables);
       finished(*guesses[0]);
     }
     lock.lock();
@@ -671,6 +677,7 @@ class PayloadPass {
   ByteSink& sink;
   const int threads;
   const std::size_t segmentBytes;
+  const std::uint64_t checkpointBits;
 
   // The joining thread's own.
   PageBuffer decoded;        // what it decodes itself
