@@ -4,6 +4,19 @@
 
 namespace tarvel {
 
+namespace {
+
+// The characters code[from, from + count) read as a binary number.
+std::uint32_t BitsOf(const std::string& code, std::size_t from, std::size_t count) {
+  std::uint32_t value = 0;
+  for (std::size_t k = from; k < from + count; ++k) {
+    value = (value << 1) | static_cast<std::uint32_t>(code[k] - '0');
+  }
+  return value;
+}
+
+}  // namespace
+
 DecodingTables BuildTables(const std::vector<std::int32_t>& symbols,
                            const std::vector<std::string>& codes) {
   constexpr std::uint32_t kSize = std::uint32_t{1} << kTableBits;
@@ -18,8 +31,7 @@ DecodingTables BuildTables(const std::vector<std::int32_t>& symbols,
     const std::int32_t symbol = symbols[position];
     const std::int32_t decoded = symbol < 0 ? kEndIndex : symbol;
     if (code.size() <= kTableBits) {
-      std::uint32_t value = 0;
-      for (const char c : code) value = (value << 1) | static_cast<std::uint32_t>(c - '0');
+      const std::uint32_t value = BitsOf(code, 0, code.size());
       const int spare = kTableBits - static_cast<int>(code.size());
       for (std::uint32_t k = value << spare; k < (value + 1) << spare; ++k) {
         index[k] = decoded;
@@ -46,7 +58,7 @@ DecodingTables BuildTables(const std::vector<std::int32_t>& symbols,
   std::vector<int> longest(kSize, 0);
   for (const std::string& code : codes) {
     if (code.size() <= kTableBits) continue;
-    const std::uint32_t prefix = std::stoul(code.substr(0, kTableBits), nullptr, 2);
+    const std::uint32_t prefix = BitsOf(code, 0, kTableBits);
     longest[prefix] = std::max(longest[prefix], static_cast<int>(code.size()));
   }
   tables.longStart.assign(kSize, 0);
@@ -61,9 +73,9 @@ DecodingTables BuildTables(const std::vector<std::int32_t>& symbols,
     const std::string& code = codes[position];
     const int size = static_cast<int>(code.size());
     if (size <= kTableBits || size > kTableBits + kLongBits || symbols[position] < 0) continue;
-    const std::uint32_t start = tables.longStart[std::stoul(code.substr(0, kTableBits), nullptr, 2)];
+    const std::uint32_t start = tables.longStart[BitsOf(code, 0, kTableBits)];
     const int bits = static_cast<int>(start >> 24);
-    const std::uint32_t suffix = std::stoul(code.substr(kTableBits), nullptr, 2);
+    const std::uint32_t suffix = BitsOf(code, kTableBits, code.size() - kTableBits);
     const int spare = bits - (size - kTableBits);
     const std::size_t first = (start & 0xFFFFFF) + (suffix << spare);
     for (std::size_t k = first; k < first + (std::size_t{1} << spare); ++k) {
