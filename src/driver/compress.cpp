@@ -1,7 +1,6 @@
 #include "driver/compress.h"
 
 #include <memory>
-#include <optional>
 #include <sstream>
 
 #include "model/code_table.h"
@@ -46,10 +45,10 @@ CompressStatus CompressInput(std::istream& input, const FrequencyTable& counts,
   input.clear();
   input.seekg(0);
   const std::int64_t start = BitPosition(writer);
-  std::optional<PositionalFile> counted;
-  if (file != nullptr) counted = PositionalFile{file->fd, expectedBytes};
+  // The payload pass expects the counted bytes, no more and no fewer.
+  const PositionalFile counted{file != nullptr ? file->fd : -1, expectedBytes};
   const PayloadResult payload =
-      WritePayload(writer, input, table, index, threads, 0, counted ? &*counted : nullptr);
+      WritePayload(writer, input, table, index, threads, 0, file != nullptr ? &counted : nullptr);
   switch (payload.status) {
     case PayloadResult::Status::kReadFailed:
       return CompressStatus::kReadFailed;

@@ -8,7 +8,7 @@
 namespace tarvel {
 
 InputBlocks::Block InputBlocks::Next(char* buffer, std::size_t capacity) {
-  if (file) return NextByPosition(buffer, capacity);
+  if (positional) return NextByPosition(buffer, capacity);
   const std::lock_guard<std::mutex> lock(mutex);
   Block block;
   if (done) return block;
@@ -31,13 +31,13 @@ InputBlocks::Block InputBlocks::NextByPosition(char* buffer, std::size_t capacit
   {
     const std::lock_guard<std::mutex> lock(mutex);
     if (done) return block;
-    if (claimed == file->size) {
+    if (claimed == positional->size) {
       // All expected bytes are handed out: the file must end there.
       done = true;
       char probe = 0;
       ssize_t got = 0;
       do {
-        got = ::pread(file->fd, &probe, 1, static_cast<off_t>(claimed));
+        got = ::pread(positional->fd, &probe, 1, static_cast<off_t>(claimed));
       } while (got < 0 && errno == EINTR);
       if (got < 0) input.setstate(std::ios::badbit);
       if (got > 0) changed = true;
@@ -45,7 +45,7 @@ InputBlocks::Block InputBlocks::NextByPosition(char* buffer, std::size_t capacit
     }
     offset = claimed;
     wanted = static_cast<std::size_t>(
-        std::min<std::int64_t>(static_cast<std::int64_t>(capacity), file->size - claimed));
+        std::min<std::int64_t>(static_cast<std::int64_t>(capacity), positional->size - claimed));
     claimed += static_cast<std::int64_t>(wanted);
     block.number = next++;
   }
@@ -55,7 +55,7 @@ InputBlocks::Block InputBlocks::NextByPosition(char* buffer, std::size_t capacit
   bool failed = false;
   while (got < wanted) {
     const ssize_t n =
-        ::pread(file->fd, buffer + got, wanted - got, static_cast<off_t>(offset) + got);
+        ::pread(positional->fd, buffer + got, wanted - got, static_cast<off_t>(offset) + got);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) failed = true;
     if (n <= 0) break;

@@ -28,13 +28,16 @@ class InputBlocks {
     std::size_t size = 0;     // 0 at the end of the input, or once stopped
   };
 
-  explicit InputBlocks(std::istream& input, std::ostream* copy = nullptr)
-      : input(input), copy(copy) {}
-
-  // Reads the first `file.size` bytes of `file` by position instead, so
-  // that the threads' reads run at once. A read that fails leaves `input`
-  // bad(); a file found shorter than `file.size`, or longer, has Changed().
-  InputBlocks(std::istream& input, const PositionalFile& file) : input(input), file(file) {}
+  // With `file`, reads its first `file->size` bytes by position instead, so
+  // that the threads' reads run at once; of `input` only the bad() flag is
+  // used: a read that fails sets it. A file found shorter than `file->size`,
+  // or longer, has Changed().
+  // REQUIRES: not both `copy` and `file`.
+  explicit InputBlocks(std::istream& input, std::ostream* copy = nullptr,
+                       const PositionalFile* file = nullptr)
+      : input(input), copy(copy) {
+    if (file != nullptr) positional = *file;
+  }
 
   // Reads the next block, up to `capacity` bytes, into `buffer`.
   Block Next(char* buffer, std::size_t capacity);
@@ -56,7 +59,7 @@ class InputBlocks {
   std::mutex mutex;
   std::istream& input;
   std::ostream* copy = nullptr;
-  std::optional<PositionalFile> file;
+  std::optional<PositionalFile> positional;
   std::int64_t next = 0;
   std::int64_t claimed = 0;  // bytes of the positional file handed out
   bool done = false;

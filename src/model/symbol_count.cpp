@@ -6,7 +6,6 @@
 #include <cstring>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <thread>
 
 #include "model/input_blocks.h"
@@ -61,14 +60,7 @@ FrequencyTable CountSymbols(std::istream& input, std::int32_t size, bool sixteen
   }
   assert(size >= 256);
   assert(threads >= 1);
-  assert(file == nullptr || copy == nullptr);
-  std::optional<InputBlocks> reader;
-  if (file != nullptr) {
-    reader.emplace(input, *file);
-  } else {
-    reader.emplace(input, copy);
-  }
-  InputBlocks& blocks = *reader;
+  InputBlocks blocks(input, copy, file);
   // Each thread counts the blocks it is given into a table of its own.
   const auto countBlocks = [&blocks](FrequencyTable& counts) {
     const PageBuffer buffer(kReadBlockBytes);

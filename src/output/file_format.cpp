@@ -5,7 +5,6 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <thread>
 #include <vector>
 
@@ -86,13 +85,7 @@ PayloadResult WritePayload(BitWriter& writer, std::istream& input, const CodeTab
     return &pairs;
   };
 
-  std::optional<InputBlocks> reader;
-  if (file != nullptr) {
-    reader.emplace(input, *file);
-  } else {
-    reader.emplace(input);
-  }
-  InputBlocks& blocks = *reader;
+  InputBlocks blocks(input, nullptr, file);
   PayloadResult result;
   // Block k is written when `turn` is k; the result is touched only then.
   std::mutex turnMutex;

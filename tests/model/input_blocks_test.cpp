@@ -76,7 +76,8 @@ TEST(InputBlocksTest, AFileOfAnotherSizeThanExpectedHasChanged) {
   for (const Case& c : cases) {
     for (const std::size_t capacity : {std::size_t{997}, std::size_t{1} << 17}) {
       std::istringstream unused;
-      InputBlocks blocks(unused, PositionalFile{file.fd, c.expected});
+      const PositionalFile positional{file.fd, c.expected};
+      InputBlocks blocks(unused, nullptr, &positional);
       std::vector<char> buffer(capacity);
       std::int64_t read = 0;
       std::int64_t number = 0;
