@@ -343,6 +343,14 @@ struct Guess {
     *out++ = static_cast<std::uint8_t>(decoded);
   }
 
+  // Decodes the rest of the segment alone.
+  void Finish(const DecodingTables& tables) {
+    while (!done) {
+      DecodeFast(bits, tables, stop, out);
+      Advance(tables);
+    }
+  }
+
   void Reached(RunEnd end) {
     if (stop >= segmentBits) {
       segment.usable = end == RunEnd::kBoundary;
@@ -372,11 +380,7 @@ struct Guess {
 
 void GuessAlone(Segment& segment, std::uint64_t checkpointBits,
                 const DecodingTables& tables) {
-  Guess guess(segment, checkpointBits);
-  while (!guess.done) {
-    DecodeFast(guess.bits, tables, guess.stop, guess.out);
-    guess.Advance(tables);
-  }
+  Guess(segment, checkpointBits).Finish(tables);
 }
 
 // Two segments at once, in step while both go on. `finished` is called for
@@ -403,10 +407,7 @@ void GuessTwo(Segment& segment1, Segment& segment2, std::uint64_t checkpointBits
     rest = &two;
   }
   if (rest == nullptr) return;
-  while (!rest->done) {
-    DecodeFast(rest->bits, tables, rest->stop, rest->out);
-    rest->Advance(tables);
-  }
+  rest->Finish(tables);
   finished(rest == &one ? segment1 : segment2);
 }
 
