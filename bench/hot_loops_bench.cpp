@@ -52,6 +52,18 @@ void BM_CountBlock(benchmark::State& state, DataKind kind) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * data.size()));
 }
 
+void BM_CountPairs(benchmark::State& state, DataKind kind) {
+  const std::string& data = Data(kind);
+  PairCounter pairs;
+  for (auto _ : state) {
+    FrequencyTable counts(256, 0);
+    pairs.Add(reinterpret_cast<const std::uint8_t*>(data.data()), data.size(), counts.data());
+    pairs.Flush(counts.data());
+    benchmark::DoNotOptimize(counts.data());
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * data.size()));
+}
+
 void BM_CountByteByByte(benchmark::State& state, DataKind kind) {
   const std::string& data = Data(kind);
   for (auto _ : state) {
@@ -150,6 +162,7 @@ void BM_Decode(benchmark::State& state, DataKind kind) {
   BENCHMARK_CAPTURE(fn, runs, DataKind::kRuns)
 
 TARVEL_BENCH_KINDS(BM_CountBlock);
+TARVEL_BENCH_KINDS(BM_CountPairs);
 TARVEL_BENCH_KINDS(BM_EncodeBytes);
 TARVEL_BENCH_KINDS(BM_EncodeBytesPairs);
 TARVEL_BENCH_KINDS(BM_Decode);

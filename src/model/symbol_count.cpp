@@ -6,6 +6,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "model/input_blocks.h"
@@ -51,6 +52,49 @@ void CountBlock(const std::uint8_t* data, std::size_t size, Count* counts) {
   }
 }
 
+PairCounter::PairCounter(std::uint64_t flushBytes)
+    : pairs(65536, 0), flushBytes(std::max<std::uint64_t>(flushBytes, 2)) {}
+
+void PairCounter::Add(const std::uint8_t* data, std::size_t size, Count* counts) {
+  while (size > 0) {
+    if (unflushed + 2 > flushBytes) Flush(counts);
+    const std::size_t slice =
+        static_cast<std::size_t>(std::min<std::uint64_t>(size, flushBytes - unflushed) & ~1ULL);
+    const std::uint8_t* p = data;
+    const std::uint8_t* const end = data + slice;
+    std::uint32_t* const table = pairs.data();
+    for (; end - p >= 8; p += 8) {
+      std::uint64_t word;
+      std::memcpy(&word, p, sizeof word);
+      // Which byte of a pair is which does not matter: Flush() counts both.
+      ++table[word & 0xFFFF];
+      ++table[(word >> 16) & 0xFFFF];
+      ++table[(word >> 32) & 0xFFFF];
+      ++table[word >> 48];
+    }
+    for (; p != end; p += 2) ++table[p[0] | p[1] << 8];
+    unflushed += slice;
+    data += slice;
+    size -= slice;
+    if (size == 1) {
+      ++counts[*data];
+      return;
+    }
+  }
+}
+
+void PairCounter::Flush(Count* counts) {
+  for (std::size_t second = 0; second < 256; ++second) {
+    for (std::size_t first = 0; first < 256; ++first) {
+      const Count count = pairs[first | second << 8];
+      counts[first] += count;
+      counts[second] += count;
+    }
+  }
+  std::fill(pairs.begin(), pairs.end(), 0);
+  unflushed = 0;
+}
+
 FrequencyTable CountSymbols(std::istream& input, std::int32_t size, bool sixteenBit,
                             std::int32_t* oddByte, std::ostream* copy, int threads,
                             const PositionalFile* file) {
@@ -62,13 +106,22 @@ FrequencyTable CountSymbols(std::istream& input, std::int32_t size, bool sixteen
   assert(threads >= 1);
   InputBlocks blocks(input, copy, file);
   // Each thread counts the blocks it is given into a table of its own.
+  // Counting by pairs pays for its table from the first full block on;
+  // smaller inputs are counted byte by byte.
   const auto countBlocks = [&blocks](FrequencyTable& counts) {
     const PageBuffer buffer(kReadBlockBytes);
+    std::optional<PairCounter> pairs;
     for (;;) {
       const InputBlocks::Block block = blocks.Next(buffer.Get(), kReadBlockBytes);
       if (block.size == 0) break;
-      CountBlock(buffer.Bytes(), block.size, counts.data());
+      if (block.size == kReadBlockBytes && !pairs) pairs.emplace();
+      if (pairs) {
+        pairs->Add(buffer.Bytes(), block.size, counts.data());
+      } else {
+        CountBlock(buffer.Bytes(), block.size, counts.data());
+      }
     }
+    if (pairs) pairs->Flush(counts.data());
   };
   FrequencyTable counts(static_cast<std::size_t>(size), 0);
   std::vector<FrequencyTable> helperCounts(static_cast<std::size_t>(threads - 1),

@@ -21,6 +21,31 @@ using FrequencyTable = std::vector<Count>;
 // Adds how often each byte value occurs in data[0..size) to counts[0..255].
 void CountBlock(const std::uint8_t* data, std::size_t size, Count* counts);
 
+// Counts bytes two at a time: one increment for each pair of neighbours, in
+// a table of all 65536 pairs. Half the increments of CountBlock(): on text,
+// whose frequent pairs stay in the first-level cache, about half again as
+// fast; on random data, whose pairs do not, about a tenth slower.
+class PairCounter {
+ public:
+  // How many bytes the 32-bit pair counts see before they are added to the
+  // totals: a pair count grows by at most half of them.
+  static constexpr std::uint64_t kFlushBytes = std::uint64_t{1} << 32;
+
+  explicit PairCounter(std::uint64_t flushBytes = kFlushBytes);
+
+  // Counts data[0..size) into the pairs, and into counts[0..255] what does
+  // not fill a pair or falls due.
+  void Add(const std::uint8_t* data, std::size_t size, Count* counts);
+
+  // Adds the pairs counted so far to counts[0..255] and clears them.
+  void Flush(Count* counts);
+
+ private:
+  std::vector<std::uint32_t> pairs;  // indexed by first byte | second << 8
+  const std::uint64_t flushBytes;
+  std::uint64_t unflushed = 0;  // bytes counted into `pairs`
+};
+
 // Reads `input` from where it stands to its end and returns `size` counts
 // with the number of times each symbol was read. Bytes are taken as unsigned
 // values: 0xFF is counted at 255. The input is read in large blocks, which

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <sstream>
 #include <string>
@@ -102,6 +103,31 @@ TEST(CountSymbolsTest, BlockCountMatchesTheByteByByteCount) {
             << testing::DataKindName(kind) << " " << size << ", threads " << threads;
         EXPECT_TRUE(blockInput.eof());
         EXPECT_FALSE(blockInput.bad());
+      }
+    }
+  }
+}
+
+// Blocks of odd and even sizes, and totals that fall due after a few bytes,
+// at every parity of where a block starts.
+TEST(CountSymbolsTest, PairCountMatchesTheByteCount) {
+  using testing::DataKind;
+  for (const DataKind kind : testing::AllDataKinds()) {
+    const std::string data = testing::MakeTestData(kind, 300, 4);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.data());
+    FrequencyTable expected(256, 0);
+    CountBlock(bytes, data.size(), expected.data());
+    for (const std::uint64_t flushBytes :
+          {std::uint64_t{7}, std::uint64_t{64}, PairCounter::kFlushBytes}) {
+      for (const std::size_t blockSize : {1, 2, 9, 64, 299, 300}) {
+        PairCounter pairs(flushBytes);
+        FrequencyTable counts(256, 0);
+        for (std::size_t at = 0; at < data.size(); at += blockSize) {
+          pairs.Add(bytes + at, std::min(blockSize, data.size() - at), counts.data());
+        }
+        pairs.Flush(counts.data());
+        EXPECT_EQ(counts, expected) << testing::DataKindName(kind) << ", flush after "
+                                    << flushBytes << ", blocks of " << blockSize;
       }
     }
   }
