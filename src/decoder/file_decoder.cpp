@@ -16,6 +16,7 @@ namespace tarvel {
 namespace {
 
 constexpr std::size_t kBlockBytes = std::size_t{1} << 17;
+constexpr std::size_t kDirectBytes = std::size_t{1} << 12;
 // A tree of at most 257 leaves is at most 256 levels deep.
 constexpr std::int32_t kMaxCodeLength = 256;
 
@@ -58,8 +59,9 @@ class BlockReader {
   std::size_t ReadBytes(std::uint8_t* buffer, std::size_t size) {
     std::size_t done = 0;
     while (done < size) {
-      // Whole blocks go straight to the caller's buffer.
-      if (pos == end && size - done >= kBlockBytes && !failed) {
+      // Once the block is used up, all but small reads go straight to the
+      // caller's buffer.
+      if (pos == end && size - done >= kDirectBytes && !failed) {
         const std::ptrdiff_t got = source.Read(buffer + done, size - done);
         if (got < 0) failed = true;
         if (got <= 0) break;
