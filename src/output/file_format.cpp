@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cassert>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -21,6 +23,81 @@ namespace {
 // touched.
 constexpr std::size_t kInputBlockBytes = std::size_t{1} << 18;
 constexpr std::int64_t kBlocksBeforePairs = 4;
+// What the buffers for the blocks of several threads may take: two per
+// thread within this much, else fewer, but at least one each.
+constexpr std::size_t kEncodedBudgetBytes = std::size_t{4} << 20;
+
+// A block encoded by one of several threads.
+struct EncodedBlock {
+  explicit EncodedBlock(std::size_t capacity) : bytes(capacity) {}
+  PageBuffer bytes;
+  std::int64_t number = 0;  // of the input block
+  std::int64_t bits = 0;
+  std::size_t inputBytes = 0;
+  bool known = true;  // every byte had a code
+};
+
+// Blocks that several threads encode, each into a buffer from a shared pool,
+// joined in input order by whichever thread finds the next one ready: a
+// thread goes on with its next block while another joins, and waits only
+// when the pool runs dry.
+class OrderedJoin {
+ public:
+  // `join` is called for every block in input order, one call at a time.
+  OrderedJoin(std::size_t buffers, std::size_t capacity,
+              const std::function<void(const EncodedBlock&)>& join)
+      : join(join), waiting(buffers) {
+    for (std::size_t k = 0; k < buffers; ++k) free.push_back(std::make_unique<EncodedBlock>(capacity));
+  }
+
+  // A buffer for the next block; waits while all are taken.
+  std::unique_ptr<EncodedBlock> Take() {
+    std::unique_lock<std::mutex> lock(mutex);
+    freed.wait(lock, [&] { return !free.empty(); });
+    std::unique_ptr<EncodedBlock> buffer = std::move(free.back());
+    free.pop_back();
+    return buffer;
+  }
+
+  // Returns a buffer that holds no block.
+  void Give(std::unique_ptr<EncodedBlock> buffer) {
+    const std::lock_guard<std::mutex> lock(mutex);
+    free.push_back(std::move(buffer));
+    freed.notify_one();
+  }
+
+  // Hands in an encoded block, then joins blocks while the next in order is
+  // at hand, unless another thread is joining: that one joins them.
+  // Every block that is handed out and not yet joined is in a buffer, so
+  // their numbers lie within as many as there are buffers from the next.
+  void Finish(std::unique_ptr<EncodedBlock> block) {
+    std::unique_lock<std::mutex> lock(mutex);
+    const std::size_t slot = static_cast<std::size_t>(block->number) % waiting.size();
+    waiting[slot] = std::move(block);
+    while (!joining) {
+      std::unique_ptr<EncodedBlock>& next = waiting[static_cast<std::size_t>(joined) % waiting.size()];
+      if (!next) return;
+      std::unique_ptr<EncodedBlock> ready = std::move(next);
+      joining = true;
+      lock.unlock();
+      join(*ready);
+      lock.lock();
+      joining = false;
+      ++joined;
+      free.push_back(std::move(ready));
+      freed.notify_one();
+    }
+  }
+
+ private:
+  const std::function<void(const EncodedBlock&)>& join;
+  std::mutex mutex;
+  std::condition_variable freed;
+  std::vector<std::unique_ptr<EncodedBlock>> free;
+  std::vector<std::unique_ptr<EncodedBlock>> waiting;  // by block number, modulo their count
+  std::int64_t joined = 0;  // blocks joined so far
+  bool joining = false;
+};
 
 // The position stored for `symbol`, or 0 for a symbol outside the index.
 std::int32_t PositionOf(const SymbolIndex& index, std::int32_t symbol) {
@@ -87,10 +164,6 @@ PayloadResult WritePayload(BitWriter& writer, std::istream& input, const CodeTab
 
   InputBlocks blocks(input, nullptr, file);
   PayloadResult result;
-  // Block k is written when `turn` is k; the result is touched only then.
-  std::mutex turnMutex;
-  std::condition_variable turnChanged;
-  std::int64_t turn = 0;
 
   // With one thread, blocks are encoded straight into the writer.
   const auto encodeInPlace = [&]() {
@@ -119,42 +192,51 @@ PayloadResult WritePayload(BitWriter& writer, std::istream& input, const CodeTab
     }
   };
 
-  // With several, each encodes its blocks into a buffer of its own, and
-  // joins it to the output when its turn comes.
+  // With several, each encodes its blocks into a buffer from a pool, and
+  // the blocks are joined to the output in order. The result is touched
+  // only by the joins.
+  const std::function<void(const EncodedBlock&)> join = [&](const EncodedBlock& encoded) {
+    if (result.status != PayloadResult::Status::kComplete) return;
+    if (!encoded.known) {
+      result.status = PayloadResult::Status::kUnknownByte;
+      blocks.Stop();
+      return;
+    }
+    writer.WriteBitBlock(encoded.bytes.Bytes(), encoded.bits);
+    result.bytesRead += static_cast<std::int64_t>(encoded.inputBytes);
+  };
+  std::optional<OrderedJoin> joins;  // only for several threads
+
   const auto encodeAndJoin = [&]() {
     const PageBuffer in(blockBytes);
-    const PageBuffer encoded(encodedBytes);
     const PairCodes* pairTable = nullptr;
     for (;;) {
+      // The buffer first: the block that is next in order is always in one.
+      std::unique_ptr<EncodedBlock> encoded = joins->Take();
       const InputBlocks::Block block = blocks.Next(in.Get(), blockBytes);
-      if (block.size == 0) break;
+      if (block.size == 0) {
+        joins->Give(std::move(encoded));
+        break;
+      }
       if (pairTable == nullptr) pairTable = pairsFor(block);
-      BitCursor cursor{encoded.Bytes(), 0, 0};
-      const bool known = EncodeBytes(in.Bytes(), block.size, codes, pairTable, cursor);
-      const std::int64_t bits = (cursor.out - encoded.Bytes()) * 8 + cursor.bitCount;
+      BitCursor cursor{encoded->bytes.Bytes(), 0, 0};
+      encoded->known = EncodeBytes(in.Bytes(), block.size, codes, pairTable, cursor);
+      encoded->bits = (cursor.out - encoded->bytes.Bytes()) * 8 + cursor.bitCount;
       if (cursor.bitCount != 0) {
         *cursor.out = static_cast<std::uint8_t>(cursor.accumulator << (8 - cursor.bitCount));
       }
-
-      std::unique_lock<std::mutex> lock(turnMutex);
-      turnChanged.wait(lock, [&] { return turn == block.number; });
-      if (result.status == PayloadResult::Status::kComplete) {
-        if (known) {
-          writer.WriteBitBlock(encoded.Bytes(), bits);
-          result.bytesRead += static_cast<std::int64_t>(block.size);
-        } else {
-          result.status = PayloadResult::Status::kUnknownByte;
-          blocks.Stop();
-        }
-      }
-      ++turn;
-      turnChanged.notify_all();
+      encoded->number = block.number;
+      encoded->inputBytes = block.size;
+      joins->Finish(std::move(encoded));
     }
   };
 
   if (threads == 1) {
     encodeInPlace();
   } else {
+    const auto perThread = static_cast<std::size_t>(threads);
+    joins.emplace(std::clamp(kEncodedBudgetBytes / encodedBytes, perThread, 2 * perThread),
+                  encodedBytes, join);
     std::vector<std::thread> helpers;
     for (int k = 1; k < threads; ++k) helpers.emplace_back(encodeAndJoin);
     encodeAndJoin();

@@ -59,14 +59,16 @@ PayloadWriter ByPosition(int threads, std::size_t blockBytes) {
 const PayloadWriter kPlain = WritePayloadByteByByte;
 
 // Every way the payload can be written besides the plain one: one thread,
-// two threads, two threads with small blocks of odd sizes, so that the joins
-// between blocks fall at every bit offset, and blocks large enough for the
-// table of byte pairs.
+// two threads, two and three threads with small blocks of odd sizes, so that
+// the joins between blocks fall at every bit offset and blocks are encoded
+// well ahead of their join, and blocks large enough for the table of byte
+// pairs.
 const std::vector<std::pair<std::string, PayloadWriter>>& PackedWriters() {
   static const std::vector<std::pair<std::string, PayloadWriter>> writers = {
       {"one thread", Packed(1)},
       {"two threads", Packed(2)},
       {"two threads, 997-byte blocks", Packed(2, 997)},
+      {"three threads, 61-byte blocks", Packed(3, 61)},
       {"one thread, 1-byte blocks", Packed(1, 1)},
       {"one thread, pairs", Packed(1, 50001)},
       {"two threads, pairs", Packed(2, 40009)},
@@ -186,8 +188,10 @@ TEST(PayloadEncoderTest, BothPathsReportAByteWithoutACodeAndAReadError) {
     Payload(write, "abracadabra", table, index, 0, &result);
     EXPECT_EQ(result.status, PayloadResult::Status::kComplete);
     EXPECT_EQ(result.bytesRead, 11);
+    std::string longer;
+    for (int k = 0; k < 400; ++k) longer += k == 200 ? "abracadabrx" : "abracadabra";
     for (const std::string& changed :
-         std::vector<std::string>{"abracadabrx", std::string(1, '\0'), "\xFF"}) {
+         std::vector<std::string>{"abracadabrx", std::string(1, '\0'), "\xFF", longer}) {
       Payload(write, changed, table, index, 0, &result);
       EXPECT_EQ(result.status, PayloadResult::Status::kUnknownByte) << changed;
     }
