@@ -62,7 +62,10 @@ bool RestoredOutput::Open(const std::string& name) {
   close(descriptor);
   temporaryName = pattern;
   GuardAgainstSignals(temporaryName);
-  file.open(temporaryName, std::ios::out | std::ios::binary | std::ios::trunc);
+  // Opened without truncation, which the new file does not need: some file
+  // systems take a truncation to empty as a file being rewritten in place,
+  // and write all of its data out when it is closed.
+  file.open(temporaryName, std::ios::in | std::ios::out | std::ios::binary);
   if (!file.is_open()) {
     Discard();
     return false;
