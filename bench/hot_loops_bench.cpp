@@ -155,10 +155,10 @@ void BM_Decode(benchmark::State& state, DataKind kind) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * data.size()));
 }
 
-#define TARVEL_BENCH_KINDS(fn)                          \
-  BENCHMARK_CAPTURE(fn, text, DataKind::kText);         \
-  BENCHMARK_CAPTURE(fn, random, DataKind::kRandom);     \
-  BENCHMARK_CAPTURE(fn, skewed, DataKind::kSkewed);     \
+#define TARVEL_BENCH_KINDS(fn)                      \
+  BENCHMARK_CAPTURE(fn, text, DataKind::kText);     \
+  BENCHMARK_CAPTURE(fn, random, DataKind::kRandom); \
+  BENCHMARK_CAPTURE(fn, skewed, DataKind::kSkewed); \
   BENCHMARK_CAPTURE(fn, runs, DataKind::kRuns)
 
 TARVEL_BENCH_KINDS(BM_CountBlock);

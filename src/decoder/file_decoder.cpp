@@ -35,10 +35,7 @@ struct FileHeader {
 class BlockReader {
  public:
   explicit BlockReader(ByteSource& source)
-      : source(source),
-        block(kBlockBytes),
-        pos(block.Bytes()),
-        end(block.Bytes()) {}
+      : source(source), block(kBlockBytes), pos(block.Bytes()), end(block.Bytes()) {}
 
   // Makes at least one more byte available; false at the end of the data or
   // when the read failed (then `failed` is set).

@@ -44,8 +44,8 @@ void CountBlock(const std::uint8_t* data, std::size_t size, Count* counts) {
     }
     for (; p != end; ++p) ++tables[0][*p];
     for (std::size_t value = 0; value < 256; ++value) {
-      counts[value] += Count{tables[0][value]} + tables[1][value] + tables[2][value] +
-                       tables[3][value];
+      counts[value] +=
+          Count{tables[0][value]} + tables[1][value] + tables[2][value] + tables[3][value];
     }
     data += slice;
     size -= slice;

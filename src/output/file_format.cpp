@@ -47,7 +47,9 @@ class OrderedJoin {
   OrderedJoin(std::size_t buffers, std::size_t capacity,
               const std::function<void(const EncodedBlock&)>& join)
       : join(join), waiting(buffers) {
-    for (std::size_t k = 0; k < buffers; ++k) free.push_back(std::make_unique<EncodedBlock>(capacity));
+    for (std::size_t k = 0; k < buffers; ++k) {
+      free.push_back(std::make_unique<EncodedBlock>(capacity));
+    }
   }
 
   // A buffer for the next block; waits while all are taken.
@@ -75,7 +77,8 @@ class OrderedJoin {
     const std::size_t slot = static_cast<std::size_t>(block->number) % waiting.size();
     waiting[slot] = std::move(block);
     while (!joining) {
-      std::unique_ptr<EncodedBlock>& next = waiting[static_cast<std::size_t>(joined) % waiting.size()];
+      std::unique_ptr<EncodedBlock>& next =
+          waiting[static_cast<std::size_t>(joined) % waiting.size()];
       if (!next) return;
       std::unique_ptr<EncodedBlock> ready = std::move(next);
       joining = true;
@@ -94,7 +97,8 @@ class OrderedJoin {
   std::mutex mutex;
   std::condition_variable freed;
   std::vector<std::unique_ptr<EncodedBlock>> free;
-  std::vector<std::unique_ptr<EncodedBlock>> waiting;  // by block number, modulo their count
+  // Handed in and not yet joined, by block number modulo their count.
+  std::vector<std::unique_ptr<EncodedBlock>> waiting;
   std::int64_t joined = 0;  // blocks joined so far
   bool joining = false;
 };
@@ -256,8 +260,8 @@ PayloadResult WritePayload(BitWriter& writer, std::istream& input, const CodeTab
   return result;
 }
 
-PayloadResult WritePayloadByteByByte(BitWriter& writer, std::istream& input,
-                                     const CodeTable& table, const SymbolIndex& index) {
+PayloadResult WritePayloadByteByByte(BitWriter& writer, std::istream& input, const CodeTable& table,
+                                     const SymbolIndex& index) {
   PayloadResult result;
   constexpr auto kEnd = std::istream::traits_type::eof();
   for (auto byte = input.get(); byte != kEnd; byte = input.get()) {

@@ -26,7 +26,8 @@ TEST(CountSymbolsTest, CountsEveryByteAsAnUnsignedValue) {
   const std::vector<Case> cases = {
       {"", {}},
       {std::string(1000, 'x'), {{'x', 1000}}},
-      {std::string("\x00\x0D\x0A\x1A\xFF\xFF", 6), {{0, 1}, {0x0D, 1}, {0x0A, 1}, {0x1A, 1}, {255, 2}}},
+      {std::string("\x00\x0D\x0A\x1A\xFF\xFF", 6),
+       {{0, 1}, {0x0D, 1}, {0x0A, 1}, {0x1A, 1}, {255, 2}}},
       {"abracadabra", {{'a', 5}, {'b', 2}, {'r', 2}, {'c', 1}, {'d', 1}}},
       {everyValue, allOnes},
   };
@@ -118,7 +119,7 @@ TEST(CountSymbolsTest, PairCountMatchesTheByteCount) {
     FrequencyTable expected(256, 0);
     CountBlock(bytes, data.size(), expected.data());
     for (const std::uint64_t flushBytes :
-          {std::uint64_t{7}, std::uint64_t{64}, PairCounter::kFlushBytes}) {
+         {std::uint64_t{7}, std::uint64_t{64}, PairCounter::kFlushBytes}) {
       for (const std::size_t blockSize : {1, 2, 9, 64, 299, 300}) {
         PairCounter pairs(flushBytes);
         FrequencyTable counts(256, 0);
@@ -126,8 +127,8 @@ TEST(CountSymbolsTest, PairCountMatchesTheByteCount) {
           pairs.Add(bytes + at, std::min(blockSize, data.size() - at), counts.data());
         }
         pairs.Flush(counts.data());
-        EXPECT_EQ(counts, expected) << testing::DataKindName(kind) << ", flush after "
-                                    << flushBytes << ", blocks of " << blockSize;
+        EXPECT_EQ(counts, expected) << testing::DataKindName(kind) << ", flush after " << flushBytes
+                                    << ", blocks of " << blockSize;
       }
     }
   }

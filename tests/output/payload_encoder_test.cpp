@@ -22,8 +22,8 @@ namespace {
 
 using testing::DataKind;
 
-using PayloadWriter = std::function<PayloadResult(BitWriter&, std::istream&, const CodeTable&,
-                                                  const SymbolIndex&)>;
+using PayloadWriter =
+    std::function<PayloadResult(BitWriter&, std::istream&, const CodeTable&, const SymbolIndex&)>;
 
 // The packed path with `threads` threads and blocks of `blockBytes` (0: its
 // own choice).
