@@ -48,23 +48,23 @@ class OrderedJoin {
               const std::function<void(const EncodedBlock&)>& join)
       : join(join), waiting(buffers) {
     for (std::size_t k = 0; k < buffers; ++k) {
-      free.push_back(std::make_unique<EncodedBlock>(capacity));
+      spare.push_back(std::make_unique<EncodedBlock>(capacity));
     }
   }
 
   // A buffer for the next block; waits while all are taken.
   std::unique_ptr<EncodedBlock> Take() {
     std::unique_lock<std::mutex> lock(mutex);
-    freed.wait(lock, [&] { return !free.empty(); });
-    std::unique_ptr<EncodedBlock> buffer = std::move(free.back());
-    free.pop_back();
+    freed.wait(lock, [&] { return !spare.empty(); });
+    std::unique_ptr<EncodedBlock> buffer = std::move(spare.back());
+    spare.pop_back();
     return buffer;
   }
 
   // Returns a buffer that holds no block.
   void Give(std::unique_ptr<EncodedBlock> buffer) {
     const std::lock_guard<std::mutex> lock(mutex);
-    free.push_back(std::move(buffer));
+    spare.push_back(std::move(buffer));
     freed.notify_one();
   }
 
@@ -87,7 +87,7 @@ class OrderedJoin {
       lock.lock();
       joining = false;
       ++joined;
-      free.push_back(std::move(ready));
+      spare.push_back(std::move(ready));
       freed.notify_one();
     }
   }
@@ -96,7 +96,7 @@ class OrderedJoin {
   const std::function<void(const EncodedBlock&)>& join;
   std::mutex mutex;
   std::condition_variable freed;
-  std::vector<std::unique_ptr<EncodedBlock>> free;
+  std::vector<std::unique_ptr<EncodedBlock>> spare;  // buffers holding no block
   // Handed in and not yet joined, by block number modulo their count.
   std::vector<std::unique_ptr<EncodedBlock>> waiting;
   std::int64_t joined = 0;  // blocks joined so far
