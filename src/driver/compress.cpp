@@ -55,6 +55,8 @@ CompressStatus CompressInput(std::istream& input, const FrequencyTable& counts,
     case PayloadResult::Status::kUnknownByte:
     case PayloadResult::Status::kOtherSize:
       return CompressStatus::kInputChanged;
+    case PayloadResult::Status::kWriteFailed:
+      return CompressStatus::kWriteFailed;
     case PayloadResult::Status::kComplete:
       break;
   }

@@ -16,6 +16,7 @@ enum class CompressStatus {
   kComplete,
   kReadFailed,    // the second pass could not read the input to its end
   kInputChanged,  // the second pass met other bytes than the first pass counted
+  kWriteFailed,   // the writer failed; the pass stopped early
 };
 
 // Builds the code tree for `counts`, walks it into the code table (the tree

@@ -46,6 +46,10 @@ std::string InvalidFileMessage(std::string_view fileName, std::string_view reaso
          Quoted("", reason, ".");
 }
 
+std::string ReplaceFailedMessage(std::string_view fileName) {
+  return Quoted("error : unable to replace output file '", fileName, "'.");
+}
+
 std::string UnknownOptionMessage(std::string_view argument) {
   return Quoted("error : unknown option '", argument, "'.");
 }

@@ -25,6 +25,8 @@ std::string InputChangedMessage(std::string_view fileName);
 std::string SpoolMessage(std::string_view fileName);
 // "error : 'NAME' is not a valid tarvel file: REASON."
 std::string InvalidFileMessage(std::string_view fileName, std::string_view reason);
+// "error : unable to replace output file 'NAME'."
+std::string ReplaceFailedMessage(std::string_view fileName);
 // "error : unknown option 'ARG'."
 std::string UnknownOptionMessage(std::string_view argument);
 

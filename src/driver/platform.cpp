@@ -2,9 +2,11 @@
 
 #include <sched.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 
 #include <algorithm>
 #include <chrono>
+#include <iterator>
 
 namespace tarvel {
 
@@ -45,9 +47,15 @@ std::optional<FileStatus> StatusOf(const char* name) {
   return status;
 }
 
-bool IsPlainFile(const char* name) {
-  struct stat info {};
-  return lstat(name, &info) == 0 && S_ISREG(info.st_mode);
+bool IsOnPseudoFileSystem(const char* name) {
+  // The magic numbers of proc, sysfs, debugfs, tracefs, securityfs,
+  // configfs, cgroup and cgroup2.
+  constexpr unsigned long kPseudo[] = {0x9fa0,     0x62656572, 0x64626720, 0x74726163,
+                                       0x73636673, 0x62656570, 0x27e0eb,   0x63677270};
+  struct statfs info {};
+  if (statfs(name, &info) != 0) return false;
+  const auto type = static_cast<unsigned long>(info.f_type);
+  return std::find(std::begin(kPseudo), std::end(kPseudo), type) != std::end(kPseudo);
 }
 
 }  // namespace tarvel

@@ -38,7 +38,8 @@ struct FileStatus {
 // reached.
 std::optional<FileStatus> StatusOf(const char* name);
 
-// Whether `name` itself (not what a link leads to) is a regular file.
-bool IsPlainFile(const char* name);
+// Whether `name` lies on a file system whose files are made up as they are
+// read (proc, sysfs and their kin): their sizes are not their contents.
+bool IsOnPseudoFileSystem(const char* name);
 
 }  // namespace tarvel

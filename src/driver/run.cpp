@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <numeric>
@@ -12,6 +11,7 @@
 #include "driver/compress.h"
 #include "driver/input_file.h"
 #include "driver/messages.h"
+#include "driver/output_file.h"
 #include "driver/platform.h"
 #include "driver/run_report.h"
 #include "driver/spool_file.h"
@@ -30,16 +30,6 @@ std::int64_t MeasureSize(std::istream& input) {
   return static_cast<std::int64_t>(input.tellg());
 }
 
-// Ends a run that has failed after the output was created: nothing more is
-// written, and an output that is a plain file is removed, since what it
-// holds is not a complete compressed file.
-int FailRun(BitWriter& writer, const char* outputName, const std::string& message) {
-  writer.Abandon();
-  if (IsPlainFile(outputName)) std::remove(outputName);
-  WriteErrorLine(message);
-  return 1;
-}
-
 }  // namespace
 
 int RunTarvel(int argc, char** argv) {
@@ -53,58 +43,89 @@ int RunTarvel(int argc, char** argv) {
   std::ifstream input;
   const std::optional<FileStatus> inputStatus = OpenInput(inputName, outputName, input);
   if (!inputStatus) return 1;
-  // Creating the writer creates or empties the output.
-  BitWriter writer(outputName);
-  if (!writer.IsOpen()) ExitWithMessage(OutputOpenMessage(outputName));
+  OutputFile output;
+  if (!output.Open(outputName, inputStatus->IsRegular() ? (inputStatus->mode & 0777) : 0666)) {
+    WriteErrorLine(OutputOpenMessage(outputName));
+    return 1;
+  }
+  BitWriter writer(output.Stream());
+  // A run that fails leaves no output behind, and an existing one as it was.
+  const auto fail = [&](const std::string& message) {
+    writer.Abandon();
+    output.Discard();
+    WriteErrorLine(message);
+    return 1;
+  };
+  // A pipe whose reader has gone ends the run without a word, as other
+  // tools in a pipeline do.
+  const auto failWrite = [&]() {
+    writer.Abandon();
+    output.Discard();
+    if (!output.BrokenPipe()) WriteErrorLine(kDiskFullMessage);
+    return 1;
+  };
 
   const std::int64_t startTime = ClockMilliseconds();
   std::int32_t oddByte = -1;
 
   // Pipes, FIFOs and character devices can be read only once, and files
-  // that claim a size of 0 (as those of /proc do) may not give the same
-  // bytes twice: the count pass keeps a copy of what it reads, and the second
-  // pass reads the copy.
-  const bool readTwice =
-      (inputStatus->IsRegular() && inputStatus->size > 0) || inputStatus->IsBlockDevice();
+  // that claim a size of 0 (or, on proc and sysfs, any size) may not give
+  // the same bytes twice: the count pass keeps a copy of what it reads, and
+  // the second pass reads the copy. An input whose first read gives no byte
+  // is empty and needs none.
+  const bool readTwice = (inputStatus->IsRegular() && inputStatus->size > 0 &&
+                          !IsOnPseudoFileSystem(inputName)) ||
+                         inputStatus->IsBlockDevice();
   std::fstream spool;
-  if (!readTwice && !OpenSpoolFile(spool)) {
-    return FailRun(writer, outputName, SpoolMessage(inputName));
+  if (!readTwice && input.peek() != std::ifstream::traits_type::eof() && !OpenSpoolFile(spool)) {
+    return fail(SpoolMessage(inputName));
   }
+  std::fstream* copy = spool.is_open() ? &spool : nullptr;
   // The size of a spooled input is known only once it has been read: its
   // count runs on one thread. A regular file is read by position, by all
   // threads at once.
   const PositionalInput positional(inputName, *inputStatus);
   FrequencyTable counts =
-      CountSymbols(input, /*size=*/256, /*sixteenBit=*/false, &oddByte,
-                   readTwice ? nullptr : &spool, readTwice ? ThreadsFor(inputStatus->size) : 1,
+      CountSymbols(input, /*size=*/256, /*sixteenBit=*/false, &oddByte, copy,
+                   readTwice ? ThreadsFor(inputStatus->size) : 1,
                    readTwice ? positional.File() : nullptr);
-  if (input.bad()) return FailRun(writer, outputName, InputReadMessage(inputName));
-  if (!readTwice && !spool.flush()) return FailRun(writer, outputName, SpoolMessage(inputName));
+  if (input.bad()) return fail(InputReadMessage(inputName));
+  if (copy != nullptr && !copy->flush()) return fail(SpoolMessage(inputName));
 
   const std::int64_t counted = std::accumulate(counts.begin(), counts.end(), std::int64_t{0});
-  std::istream& secondPass = readTwice ? static_cast<std::istream&>(input) : spool;
   const std::int64_t inputSize = readTwice ? MeasureSize(input) : counted;
-  if (inputSize != counted) return FailRun(writer, outputName, InputChangedMessage(inputName));
+  if (inputSize != counted) return fail(InputChangedMessage(inputName));
 
   if (inputSize > 0) {
+    std::istream& secondPass = readTwice ? static_cast<std::istream&>(input) : spool;
     switch (CompressInput(secondPass, counts, oddByte, writer, ThreadsFor(inputSize),
                           readTwice ? positional.File() : nullptr)) {
       case CompressStatus::kReadFailed:
-        return FailRun(writer, outputName, InputReadMessage(inputName));
+        return fail(InputReadMessage(inputName));
       case CompressStatus::kInputChanged:
-        return FailRun(writer, outputName, InputChangedMessage(inputName));
+        return fail(InputChangedMessage(inputName));
+      case CompressStatus::kWriteFailed:
+        return failWrite();
       case CompressStatus::kComplete:
         break;
     }
   }
   counts = FrequencyTable();
 
-  writer.Flush();
-  const std::int64_t outputSize = writer.WritePosition() + (writer.BitCount() != 0 ? 1 : 0);
+  if (!writer.Close()) return failWrite();
+  const std::int64_t outputSize = writer.WritePosition();
   const std::int64_t elapsed = ClockMilliseconds() - startTime;
-  PrintRunReport(std::cout, "tarvel", elapsed, inputSize, outputSize, argv,
-                 /*sixteenBit=*/false);
-  writer.Close();
+  switch (output.Commit()) {
+    case OutputFile::CommitStatus::kWriteFailed:
+      return failWrite();
+    case OutputFile::CommitStatus::kReplaceFailed:
+      return fail(ReplaceFailedMessage(outputName));
+    case OutputFile::CommitStatus::kDone:
+      break;
+  }
+  // The report never goes into the data.
+  PrintRunReport(output.IsStandardOutput() ? std::cerr : std::cout, "tarvel", elapsed, inputSize,
+                 outputSize, argv, /*sixteenBit=*/false);
   return 0;
 }
 

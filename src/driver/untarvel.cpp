@@ -9,10 +9,26 @@
 #include "driver/input_file.h"
 #include "driver/messages.h"
 #include "driver/platform.h"
-#include "driver/restored_output.h"
+#include "driver/output_file.h"
 #include "driver/run_report.h"
 
 namespace tarvel {
+
+namespace {
+
+// The decoder's sink over the output.
+class OutputSink : public ByteSink {
+ public:
+  explicit OutputSink(OutputFile& output) : output(output) {}
+  bool Write(const std::uint8_t* data, std::size_t size) override {
+    return output.Write(data, size);
+  }
+
+ private:
+  OutputFile& output;
+};
+
+}  // namespace
 
 int RunUntarvel(int argc, char** argv) {
   if (argc < 3) {
@@ -25,42 +41,53 @@ int RunUntarvel(int argc, char** argv) {
   std::ifstream input;
   const std::optional<FileStatus> inputStatus = OpenInput(inputName, outputName, input);
   if (!inputStatus) return 1;
-  RestoredOutput output;
-  if (!output.Open(outputName)) {
+  OutputFile output;
+  if (!output.Open(outputName, inputStatus->IsRegular() ? (inputStatus->mode & 0777) : 0666)) {
     WriteErrorLine(OutputOpenMessage(outputName));
     return 1;
   }
+  const auto fail = [&](const std::string& message) {
+    output.Discard();
+    WriteErrorLine(message);
+    return 1;
+  };
+  // A pipe whose reader has gone ends the run without a word.
+  const auto failWrite = [&]() {
+    output.Discard();
+    if (!output.BrokenPipe()) WriteErrorLine(kDiskFullMessage);
+    return 1;
+  };
 
   const std::int64_t startTime = ClockMilliseconds();
   StreamSource source(input);
+  OutputSink sink(output);
   // The size of a pipe is not known ahead: it gets the threads of a large
   // file.
   const std::int64_t inputSize =
       inputStatus->IsRegular() ? inputStatus->size : std::numeric_limits<std::int64_t>::max();
-  const DecodeResult result = Decode(source, output, ThreadsFor(inputSize));
+  const DecodeResult result = Decode(source, sink, ThreadsFor(inputSize));
   switch (result.status) {
     case DecodeResult::Status::kOk:
       break;
     case DecodeResult::Status::kInvalid:
-      output.Discard();
-      WriteErrorLine(InvalidFileMessage(inputName, result.reason));
-      return 1;
+      return fail(InvalidFileMessage(inputName, result.reason));
     case DecodeResult::Status::kReadFailed:
-      output.Discard();
-      WriteErrorLine(InputReadMessage(inputName));
-      return 1;
+      return fail(InputReadMessage(inputName));
     case DecodeResult::Status::kWriteFailed:
-      output.Discard();
-      WriteErrorLine(kDiskFullMessage);
-      return 1;
+      return failWrite();
   }
-  if (!output.Commit()) {
-    WriteErrorLine(kDiskFullMessage);
-    return 1;
+  switch (output.Commit()) {
+    case OutputFile::CommitStatus::kWriteFailed:
+      return failWrite();
+    case OutputFile::CommitStatus::kReplaceFailed:
+      return fail(ReplaceFailedMessage(outputName));
+    case OutputFile::CommitStatus::kDone:
+      break;
   }
   const std::int64_t elapsed = ClockMilliseconds() - startTime;
-  PrintRunReport(std::cout, "untarvel", elapsed, result.inputBytes, result.outputBytes, argv,
-                 /*sixteenBit=*/false);
+  // The report never goes into the data.
+  PrintRunReport(output.IsStandardOutput() ? std::cerr : std::cout, "untarvel", elapsed,
+                 result.inputBytes, result.outputBytes, argv, /*sixteenBit=*/false);
   return 0;
 }
 

@@ -4,7 +4,6 @@
 #include <cassert>
 #include <cstring>
 
-#include "driver/messages.h"
 
 namespace tarvel {
 
@@ -14,19 +13,9 @@ constexpr std::size_t kSlackBytes = 8;
 
 }  // namespace
 
-BitWriter::BitWriter(const std::string& fileName) : stream(file) {
-  // The writer keeps its own block; the file stream passes it straight on.
-  file.rdbuf()->pubsetbuf(nullptr, 0);
-  file.open(fileName, std::ios::out | std::ios::binary | std::ios::trunc);
-}
-
 BitWriter::BitWriter(std::ostream& sink) : stream(sink) {}
 
 BitWriter::~BitWriter() { Close(); }
-
-bool BitWriter::IsOpen() const {
-  return !closed && !stream.fail() && (&stream != &file || file.is_open());
-}
 
 void BitWriter::WriteBits(const BitString& bits) {
   // As codes of up to kMaxCodeBits bits: one place packs bits into bytes.
@@ -102,16 +91,9 @@ void BitWriter::End(const BitCursor& cursor) {
   bitCount = cursor.bitCount;
 }
 
-void BitWriter::Flush() {
-  HandOver();
-  stream.flush();
-  CheckStream();
-}
-
-void BitWriter::Close() {
-  if (closed) return;
+bool BitWriter::Close() {
+  if (closed) return !failed;
   closed = true;
-  if (stream.fail() || (&stream == &file && !file.is_open())) return;
   if (bitCount != 0) {
     // The pending bits fill the most significant positions of the last byte.
     BitCursor cursor = Begin(1);
@@ -121,12 +103,11 @@ void BitWriter::Close() {
     End(cursor);
   }
   HandOver();
-  stream.flush();
-  CheckStream();
-  if (&stream == &file) {
-    file.close();
+  if (!failed) {
+    stream.flush();
     CheckStream();
   }
+  return !failed;
 }
 
 void BitWriter::Abandon() {
@@ -134,19 +115,22 @@ void BitWriter::Abandon() {
   fill = 0;
   bitCount = 0;
   accumulator = 0;
-  if (file.is_open()) file.close();
 }
 
 void BitWriter::HandOver() {
   if (fill == 0) return;
-  stream.write(block->Get(), static_cast<std::streamsize>(fill));
-  CheckStream();
+  // After a failure the bytes are counted as before, so that the sizes stay
+  // consistent, but no longer written.
+  if (!failed) {
+    stream.write(block->Get(), static_cast<std::streamsize>(fill));
+    CheckStream();
+  }
   bytesHanded += static_cast<std::int64_t>(fill);
   fill = 0;
 }
 
 void BitWriter::CheckStream() {
-  if (stream.fail()) ExitWithMessage(kDiskFullMessage);
+  if (stream.fail()) failed = true;
 }
 
 }  // namespace tarvel

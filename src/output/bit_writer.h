@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <fstream>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -24,20 +23,16 @@ struct BitCursor {
   int bitCount;
 };
 
-// The output file with a bit accumulator and a block of bytes in front of it.
-//
-// Construction from a name opens (creating or emptying) the file; IsOpen()
-// tells whether that worked. A writer can also be put in front of any output
-// stream, which is how tests and benchmarks compress in memory.
+// An output stream with a bit accumulator and a block of bytes in front of it.
 //
 // Completed bytes collect in a block that is handed to the stream whenever it
 // fills, and the stream is tested after every hand-over, every flush and the
-// close: a write that fails ends the process with the disk-full message and
-// exit status 1, leaving the file with whatever reached it. Close() (or the
-// destructor) writes the pending bits as a last, zero-filled byte.
+// close. A write that fails makes the writer Failed(): from then on what it is
+// given is dropped, and the caller, which asks after each stretch of work,
+// gives up the output. Close() (or the destructor) writes the pending bits as
+// a last, zero-filled byte.
 class BitWriter {
  public:
-  explicit BitWriter(const std::string& fileName);
   // Writes to `sink`, which must outlive the writer; closing flushes `sink`
   // but leaves it open.
   explicit BitWriter(std::ostream& sink);
@@ -46,13 +41,13 @@ class BitWriter {
   BitWriter(const BitWriter&) = delete;
   BitWriter& operator=(const BitWriter&) = delete;
 
-  // False when the file could not be opened for writing; nothing may be
-  // written then.
-  bool IsOpen() const;
+  // Whether a write to the stream has failed. Safe to ask between the calls
+  // that write, from the thread that makes them.
+  bool Failed() const { return failed; }
 
   // Appends every character of `bits`, in order, as one bit. Bits of one call
   // continue the byte left unfinished by the previous call.
-  // REQUIRES: IsOpen(); `bits` holds only '0' and '1'.
+  // REQUIRES: `bits` holds only '0' and '1'.
   void WriteBits(const BitString& bits);
 
   // Appends the `length` lowest bits of `code`, most significant first.
@@ -72,17 +67,13 @@ class BitWriter {
   // Bits waiting for their byte to fill: 0 to 7.
   std::int32_t BitCount() const { return bitCount; }
 
-  // Hands every complete byte to the stream and makes it write out its own
-  // buffer. Ends the process with the disk-full message if that fails.
-  void Flush();
+  // Writes the pending bits as a last, zero-filled byte and hands everything
+  // to the stream, which it flushes. Returns false when a write has failed,
+  // now or before. Further calls do nothing.
+  bool Close();
 
-  // Writes the pending bits as a last, zero-filled byte, flushes and closes.
-  // Ends the process with the disk-full message if that fails. Further calls
-  // do nothing.
-  void Close();
-
-  // Closes without writing what is still held in memory: for a run that has
-  // failed and is about to remove its output.
+  // Stops without writing what is still held in memory: for a run that has
+  // failed and is about to discard its output.
   void Abandon();
 
   // For bulk encoders: returns a cursor with room for `bytes` bytes (plus 8
@@ -101,7 +92,6 @@ class BitWriter {
   void HandOver();
   void CheckStream();
 
-  std::ofstream file;  // open only when the writer was made from a name
   std::ostream& stream;
   std::unique_ptr<PageBuffer> block;
   std::size_t fill = 0;
@@ -109,6 +99,7 @@ class BitWriter {
   std::uint64_t accumulator = 0;  // the pending bits, in the lowest positions
   std::int32_t bitCount = 0;
   bool closed = false;
+  bool failed = false;
 };
 
 }  // namespace tarvel

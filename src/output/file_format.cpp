@@ -192,6 +192,10 @@ PayloadResult WritePayload(BitWriter& writer, std::istream& input, const CodeTab
         }
         done += size;
       }
+      if (writer.Failed()) {
+        result.status = PayloadResult::Status::kWriteFailed;
+        return;
+      }
       result.bytesRead += static_cast<std::int64_t>(block.size);
     }
   };
@@ -207,6 +211,11 @@ PayloadResult WritePayload(BitWriter& writer, std::istream& input, const CodeTab
       return;
     }
     writer.WriteBitBlock(encoded.bytes.Bytes(), encoded.bits);
+    if (writer.Failed()) {
+      result.status = PayloadResult::Status::kWriteFailed;
+      blocks.Stop();
+      return;
+    }
     result.bytesRead += static_cast<std::int64_t>(encoded.inputBytes);
   };
   std::optional<OrderedJoin> joins;  // only for several threads
@@ -273,6 +282,10 @@ PayloadResult WritePayloadByteByByte(BitWriter& writer, std::istream& input, con
     }
     writer.WriteBits(entry.code);
     ++result.bytesRead;
+    if (writer.Failed()) {
+      result.status = PayloadResult::Status::kWriteFailed;
+      return result;
+    }
   }
   if (input.bad()) {
     result.status = PayloadResult::Status::kReadFailed;

@@ -44,7 +44,8 @@ struct PayloadResult {
     kComplete,    // every byte and the end symbol written
     kReadFailed,  // a read failed before the end of the input
     kUnknownByte,  // a byte value without a code: the input is not what was counted
-    kOtherSize     // the positional file was shorter or longer than expected
+    kOtherSize,    // the positional file was shorter or longer than expected
+    kWriteFailed   // the writer failed: the pass stopped early
   };
   Status status = Status::kComplete;
   std::int64_t bytesRead = 0;
@@ -52,7 +53,8 @@ struct PayloadResult {
 
 // Reads `input` to its end and writes the code of every byte, then the code
 // of the end symbol. On a failure the end symbol is not written and the
-// output is incomplete.
+// output is incomplete. A failed write stops the pass at the next block, on
+// whichever thread, and is returned once every thread has stopped.
 //
 // The input is read in blocks, which `threads` threads encode at once, each
 // into a buffer of its own; the buffers are joined at the bit level and

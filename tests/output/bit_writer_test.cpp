@@ -1,14 +1,13 @@
 #include "output/bit_writer.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
-#include <csignal>
+#include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
-#include "driver/messages.h"
 #include "support/scratch.h"
 
 namespace tarvel {
@@ -16,20 +15,17 @@ namespace {
 
 using testing::FromHex;
 using testing::Hex;
-using testing::ReadFile;
-using testing::ScratchDir;
 
-// Runs `write` on a fresh writer and returns the bytes of the file once the
+// Runs `write` on a fresh writer and returns the bytes written once the
 // writer is closed.
 std::string WrittenBytes(const std::function<void(BitWriter&)>& write) {
-  ScratchDir dir;
-  const auto path = dir / "out";
+  std::ostringstream sink;
   {
-    BitWriter writer(path.string());
-    EXPECT_TRUE(writer.IsOpen());
+    BitWriter writer(sink);
     write(writer);
+    EXPECT_TRUE(writer.Close());
   }
-  return ReadFile(path);
+  return std::move(sink).str();
 }
 
 TEST(ToBitStringTest, GivesTheLowestBitsMostSignificantFirst) {
@@ -130,54 +126,47 @@ TEST(BitWriterTest, PackedBitsMatchTheirCharacters) {
   }
 }
 
-TEST(BitWriterTest, EmptiesAnExistingFile) {
-  ScratchDir dir;
-  testing::WriteFile(dir / "out", "old contents");
-  { BitWriter writer((dir / "out").string()); }
-  EXPECT_EQ(ReadFile(dir / "out"), "");
-}
+// A stream that takes `limit` bytes and fails from then on, as a file does
+// at its size limit.
+class LimitedBuffer : public std::stringbuf {
+ public:
+  explicit LimitedBuffer(std::size_t limit) : limit(limit) {}
 
-TEST(BitWriterTest, ReportsAPathThatCannotBeOpened) {
-  ScratchDir dir;
-  BitWriter writer((dir / "missing" / "out").string());
-  EXPECT_FALSE(writer.IsOpen());
-}
+ protected:
+  std::streamsize xsputn(const char* data, std::streamsize size) override {
+    const auto room = static_cast<std::streamsize>(limit - str().size());
+    return std::stringbuf::xsputn(data, std::min(size, room));
+  }
 
-// Writes `bytes` whole bytes of ones, enough to make the stream write out its
-// buffer more than once.
-void WriteOnes(BitWriter& writer, int bytes) {
-  const BitString ones(8, '1');
-  for (int i = 0; i < bytes; ++i) writer.WriteBits(ones);
-}
+ private:
+  std::size_t limit;
+};
 
-// Makes writes beyond `bytes` fail with EFBIG instead of killing the process.
-void LimitFileSize(rlim_t bytes) {
-  std::signal(SIGXFSZ, SIG_IGN);
-  rlimit limit{};
-  limit.rlim_cur = limit.rlim_max = bytes;
-  setrlimit(RLIMIT_FSIZE, &limit);
-}
-
-TEST(BitWriterDeathTest, EndsTheRunWhenTheDeviceIsFull) {
-  EXPECT_EXIT(
-      {
-        BitWriter writer("/dev/full");
-        WriteOnes(writer, 100000);
-      },
-      ::testing::ExitedWithCode(1), std::string(kDiskFullMessage));
-}
-
-TEST(BitWriterDeathTest, EndsTheRunAtTheFileSizeLimitAndKeepsWhatReachedTheFile) {
-  ScratchDir dir;
-  const auto path = dir / "out";
-  EXPECT_EXIT(
-      {
-        LimitFileSize(4096);
-        BitWriter writer(path.string());
-        WriteOnes(writer, 100000);
-      },
-      ::testing::ExitedWithCode(1), std::string(kDiskFullMessage));
-  EXPECT_EQ(ReadFile(path), std::string(4096, '\xFF'));
+// A failed write is remembered, whenever the stream shows it, and what
+// follows is dropped rather than written after a gap.
+TEST(BitWriterTest, AFailedWriteMakesTheWriterFailedAndStopsIt) {
+  struct Case {
+    const char* name;
+    int bytes;  // whole bytes of ones written before closing
+  };
+  for (const Case c : {Case{"at the close", 3}, Case{"in a block hand-over", 300000}}) {
+    std::ofstream full("/dev/full", std::ios::binary);
+    full.rdbuf()->pubsetbuf(nullptr, 0);
+    BitWriter writer(full);
+    for (int i = 0; i < c.bytes; ++i) writer.WriteCode(0xFF, 8);
+    EXPECT_EQ(writer.Failed(), c.bytes > 200000) << c.name;
+    EXPECT_FALSE(writer.Close()) << c.name;
+    EXPECT_TRUE(writer.Failed()) << c.name;
+  }
+  LimitedBuffer limited(1000);
+  std::ostream sink(&limited);
+  BitWriter writer(sink);
+  for (int i = 0; i < 300000; ++i) writer.WriteCode(i & 0xFF, 8);
+  EXPECT_TRUE(writer.Failed());
+  for (int i = 0; i < 300000; ++i) writer.WriteCode(0xAA, 8);
+  EXPECT_FALSE(writer.Close());
+  ASSERT_EQ(limited.str().size(), 1000u);
+  EXPECT_EQ(limited.str()[999], static_cast<char>(999 & 0xFF));
 }
 
 }  // namespace
