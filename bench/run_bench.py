@@ -6,8 +6,8 @@ machine has (man pages, /usr/share/doc, /usr/include, the largest shared
 library) plus generated random and skewed data, then runs every command on
 every file for several rounds, in alternation, and prints per file: the
 median MB/s of each command, its median ratio to tarvel on both cores
-measured in the same rounds, the compressed size and the peak resident
-memory.
+measured in the same rounds, the compressed size (in bytes and as a share of
+the input) and the peak resident memory.
 
 usage: bench/run_bench.py [--build build/default] [--rounds 5] [--size-mb 100]
                           [--work /tmp/tarvel-bench] [--kinds man,doc,...]
@@ -167,10 +167,14 @@ def main():
                 ratios[name].append(seconds["tarvel (2 cores)"] / seconds[name])
 
         print(f"\n{kind}: {size / 1e6:.0f} MB, {args.rounds} rounds")
-        print(f"  {'command':<18} {'MB/s':>8} {'vs tarvel':>10} {'output':>12} {'peak RSS':>10}")
+        print(f"  {'command':<18} {'MB/s':>8} {'vs tarvel':>10} {'output':>12} {'% of input':>10}"
+              f" {'peak RSS':>10}")
         for name in commands:
             output = sizes[name]
-            shown = f"{output:>12,}" if output is not None and not name.startswith("cat") else f"{'-':>12}"
+            if output is not None and not name.startswith(("cat", "untarvel")):
+                shown = f"{output:>12,} {output * 100 / size:>9.1f}%"
+            else:
+                shown = f"{'-':>12} {'-':>10}"
             peak = f"{rss[name]:>6.1f} MiB" if rss[name] is not None else "    n/a"
             print(f"  {name:<18} {statistics.median(speeds[name]):>8.0f} "
                   f"{statistics.median(ratios[name]):>9.2f}x {shown} {peak:>10}")

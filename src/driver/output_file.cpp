@@ -43,7 +43,7 @@ int NamedDescriptor(const std::string& path) {
   return own ? std::atoi(last.c_str()) : -1;
 }
 
-// Where the symbolic link `link` leads.
+// Replaces `path`, a symbolic link, with where it leads.
 bool FollowLink(std::string& path) {
   std::string target(PATH_MAX, '\0');
   const ssize_t length = readlink(path.c_str(), target.data(), target.size());
@@ -130,6 +130,7 @@ bool OutputFile::OpenRegular(const std::string& target, const struct stat* exist
       writtenName = temporary;
       Guard();
     } else if (errno == ENOENT || errno == ENOTDIR) {
+      if (inPlace >= 0) close(inPlace);
       return false;  // no such folder
     }
   }

@@ -13,6 +13,7 @@
 #include "driver/messages.h"
 #include "driver/output_file.h"
 #include "driver/platform.h"
+#include "driver/run_end.h"
 #include "driver/run_report.h"
 #include "driver/spool_file.h"
 #include "model/symbol_count.h"
@@ -52,17 +53,11 @@ int RunTarvel(int argc, char** argv) {
   // A run that fails leaves no output behind, and an existing one as it was.
   const auto fail = [&](const std::string& message) {
     writer.Abandon();
-    output.Discard();
-    WriteErrorLine(message);
-    return 1;
+    return FailRun(output, message);
   };
-  // A pipe whose reader has gone ends the run without a word, as other
-  // tools in a pipeline do.
   const auto failWrite = [&]() {
     writer.Abandon();
-    output.Discard();
-    if (!output.BrokenPipe()) WriteErrorLine(kDiskFullMessage);
-    return 1;
+    return FailWrite(output);
   };
 
   const std::int64_t startTime = ClockMilliseconds();
@@ -115,14 +110,7 @@ int RunTarvel(int argc, char** argv) {
   if (!writer.Close()) return failWrite();
   const std::int64_t outputSize = writer.WritePosition();
   const std::int64_t elapsed = ClockMilliseconds() - startTime;
-  switch (output.Commit()) {
-    case OutputFile::CommitStatus::kWriteFailed:
-      return failWrite();
-    case OutputFile::CommitStatus::kReplaceFailed:
-      return fail(ReplaceFailedMessage(outputName));
-    case OutputFile::CommitStatus::kDone:
-      break;
-  }
+  if (CommitOutput(output, outputName) != 0) return 1;
   // The report never goes into the data.
   PrintRunReport(output.IsStandardOutput() ? std::cerr : std::cout, "tarvel", elapsed, inputSize,
                  outputSize, argv, /*sixteenBit=*/false);

@@ -10,6 +10,7 @@
 #include "driver/messages.h"
 #include "driver/platform.h"
 #include "driver/output_file.h"
+#include "driver/run_end.h"
 #include "driver/run_report.h"
 
 namespace tarvel {
@@ -46,17 +47,6 @@ int RunUntarvel(int argc, char** argv) {
     WriteErrorLine(OutputOpenMessage(outputName));
     return 1;
   }
-  const auto fail = [&](const std::string& message) {
-    output.Discard();
-    WriteErrorLine(message);
-    return 1;
-  };
-  // A pipe whose reader has gone ends the run without a word.
-  const auto failWrite = [&]() {
-    output.Discard();
-    if (!output.BrokenPipe()) WriteErrorLine(kDiskFullMessage);
-    return 1;
-  };
 
   const std::int64_t startTime = ClockMilliseconds();
   StreamSource source(input);
@@ -70,20 +60,13 @@ int RunUntarvel(int argc, char** argv) {
     case DecodeResult::Status::kOk:
       break;
     case DecodeResult::Status::kInvalid:
-      return fail(InvalidFileMessage(inputName, result.reason));
+      return FailRun(output, InvalidFileMessage(inputName, result.reason));
     case DecodeResult::Status::kReadFailed:
-      return fail(InputReadMessage(inputName));
+      return FailRun(output, InputReadMessage(inputName));
     case DecodeResult::Status::kWriteFailed:
-      return failWrite();
+      return FailWrite(output);
   }
-  switch (output.Commit()) {
-    case OutputFile::CommitStatus::kWriteFailed:
-      return failWrite();
-    case OutputFile::CommitStatus::kReplaceFailed:
-      return fail(ReplaceFailedMessage(outputName));
-    case OutputFile::CommitStatus::kDone:
-      break;
-  }
+  if (CommitOutput(output, outputName) != 0) return 1;
   const std::int64_t elapsed = ClockMilliseconds() - startTime;
   // The report never goes into the data.
   PrintRunReport(output.IsStandardOutput() ? std::cerr : std::cout, "untarvel", elapsed,
