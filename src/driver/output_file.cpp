@@ -67,7 +67,10 @@ bool SameFile(const struct stat& a, const struct stat& b) {
 
 OutputFile::OutputFile() = default;
 
-OutputFile::~OutputFile() { Discard(); }
+OutputFile::~OutputFile() {
+  Discard();
+  if (folderFd >= 0) close(folderFd);
+}
 
 bool OutputFile::Open(const std::string& name, mode_t newMode) {
   if (name.empty() || name.back() == '/') return false;
@@ -128,6 +131,7 @@ bool OutputFile::OpenRegular(const std::string& target, const struct stat* exist
       kind = Kind::kTemporary;
       finalName = target;
       writtenName = temporary;
+      folderFd = open(FolderOf(temporary).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
       Guard();
     } else if (errno == ENOENT || errno == ENOTDIR) {
       if (inPlace >= 0) close(inPlace);
@@ -214,7 +218,11 @@ void OutputFile::Discard() {
   }
   if (writtenName.empty()) return;
   const SignalsBlocked blocked;
-  unlink(writtenName.c_str());
+  if (folderFd >= 0) {
+    unlinkat(folderFd, LastPartOf(writtenName).c_str(), 0);
+  } else {
+    unlink(writtenName.c_str());
+  }
   RemoveOnSignal(nullptr);
   writtenName.clear();
 }

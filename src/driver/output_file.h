@@ -98,6 +98,9 @@ class OutputFile {
   Buffer buffer{*this};
   std::ostream stream{&buffer};
   int fd = -1;
+  // The temporary file's folder, held open so that the file is removed even
+  // when the folder has been renamed during the run.
+  int folderFd = -1;
   Kind kind = Kind::kDirect;
   std::string finalName;    // the file to replace, for kTemporary
   std::string writtenName;  // the file to remove on failure; empty for kDirect

@@ -93,6 +93,11 @@ TEST(CliOutputTest, SignalsAndDescriptorsNeverCutARunShort) {
              "$U z.tv out > /dev/null & p=$!; waitfor $p; kill -TERM $p; wait $p; echo $?\n"
              "cat out; ls",
        "130\n143\nold\nin\nin.tv\nout\nz\nz.tv\n"},
+      {"a folder renamed during the run: the rename fails, the temporary file goes",
+       big + "mkdir sub; $U z.tv sub/out 2>&1 > /dev/null & p=$!\n"
+             "while ! ls sub/out.tv-* > /dev/null 2>&1 && kill -0 $p 2> /dev/null; do :; done\n"
+             "mv sub moved; wait $p; echo $?; ls moved",
+       "error : unable to replace output file 'sub/out'.\n1\n"},
       {"a hang-up ignored at the start stays ignored",
        big + "trap '' HUP; $U z.tv out > /dev/null & p=$!; waitfor $p; kill -HUP $p; wait $p\n"
              "echo $?; cmp -s out z && echo restored",
