@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "decoder/file_decoder.h"
+#include "decode/file_decoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view compressed(reinterpret_cast<const char*>(data), size);

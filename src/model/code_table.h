@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "model/offset_array.h"
-#include "output/bit_string.h"
+#include "model/bit_string.h"
 
 namespace tarvel {
 

@@ -8,7 +8,7 @@
 
 #include "model/code_table.h"
 #include "model/symbol_count.h"
-#include "output/bit_string.h"
+#include "model/bit_string.h"
 
 namespace tarvel {
 

@@ -9,8 +9,8 @@
 #include <optional>
 #include <thread>
 
-#include "model/input_blocks.h"
-#include "model/page_buffer.h"
+#include "io/input_blocks.h"
+#include "io/page_buffer.h"
 
 namespace tarvel {
 
@@ -95,14 +95,8 @@ void PairCounter::Flush(Count* counts) {
   unflushed = 0;
 }
 
-FrequencyTable CountSymbols(std::istream& input, std::int32_t size, bool sixteenBit,
-                            std::int32_t* oddByte, std::ostream* copy, int threads,
+FrequencyTable CountSymbols(std::istream& input, std::ostream* copy, int threads,
                             const PositionalFile* file) {
-  if (sixteenBit) {
-    assert(copy == nullptr && file == nullptr);
-    return CountSymbolsByteByByte(input, size, sixteenBit, oddByte);
-  }
-  assert(size >= 256);
   assert(threads >= 1);
   InputBlocks blocks(input, copy, file);
   // Each thread counts the blocks it is given into a table of its own.
@@ -123,7 +117,7 @@ FrequencyTable CountSymbols(std::istream& input, std::int32_t size, bool sixteen
     }
     if (pairs) pairs->Flush(counts.data());
   };
-  FrequencyTable counts(static_cast<std::size_t>(size), 0);
+  FrequencyTable counts(256, 0);
   std::vector<FrequencyTable> helperCounts(static_cast<std::size_t>(threads - 1),
                                            FrequencyTable(256, 0));
   std::vector<std::thread> helpers;
@@ -136,23 +130,11 @@ FrequencyTable CountSymbols(std::istream& input, std::int32_t size, bool sixteen
   return counts;
 }
 
-FrequencyTable CountSymbolsByteByByte(std::istream& input, std::int32_t size, bool sixteenBit,
-                                      std::int32_t* oddByte) {
-  assert(size >= (sixteenBit ? 65536 : 256));
-  assert(oddByte != nullptr);
-  FrequencyTable counts(static_cast<std::size_t>(size > 0 ? size : 0), 0);
+FrequencyTable CountSymbolsByteByByte(std::istream& input) {
+  FrequencyTable counts(256, 0);
   constexpr auto kEnd = std::istream::traits_type::eof();
-  for (auto first = input.get(); first != kEnd; first = input.get()) {
-    if (!sixteenBit) {
-      ++counts[static_cast<std::size_t>(first)];
-      continue;
-    }
-    const auto second = input.get();
-    if (second == kEnd) {
-      *oddByte = static_cast<std::int32_t>(first);
-      break;
-    }
-    ++counts[static_cast<std::size_t>(first + 256 * second)];
+  for (auto byte = input.get(); byte != kEnd; byte = input.get()) {
+    ++counts[static_cast<std::size_t>(byte)];
   }
   return counts;
 }

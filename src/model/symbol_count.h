@@ -7,7 +7,7 @@
 #include <ostream>
 #include <vector>
 
-#include "model/input_blocks.h"
+#include "io/input_blocks.h"
 
 namespace tarvel {
 
@@ -46,19 +46,13 @@ class PairCounter {
   std::uint64_t unflushed = 0;  // bytes counted into `pairs`
 };
 
-// Reads `input` from where it stands to its end and returns `size` counts
-// with the number of times each symbol was read. Bytes are taken as unsigned
-// values: 0xFF is counted at 255. The input is read in large blocks, which
-// `threads` threads count at once; when `copy` is given, every block read is
-// also written to it, in order, and the count stops early if that write
-// fails.
+// Reads `input` from where it stands to its end and returns 256 counts
+// with the number of times each byte value was read. Bytes are taken as
+// unsigned values: 0xFF is counted at 255. The input is read in large blocks,
+// which `threads` threads count at once; when `copy` is given, every block
+// read is also written to it, in order, and the count stops early if that
+// write fails.
 //
-// With `sixteenBit` set, each symbol is a pair of bytes, the first byte low
-// and the second high (symbols 0 to 65535). A lone last byte is not counted
-// but stored through `oddByte`; without it `oddByte` is left untouched.
-//
-// REQUIRES: size >= 256, or >= 65536 with `sixteenBit`; `oddByte` not null;
-// no `copy` with `sixteenBit`.
 // On return `input` stands at its end with its failure flags set; a read
 // that failed for another reason than the end of the data leaves it bad()
 // and the counts cover what was read before.
@@ -66,13 +60,12 @@ class PairCounter {
 // With `file`, the bytes are read from it by position instead (up to
 // `file->size`), and of `input` only the bad() flag is used. A file that
 // turned out shorter or longer is the caller's to find by its size.
-FrequencyTable CountSymbols(std::istream& input, std::int32_t size, bool sixteenBit,
-                            std::int32_t* oddByte, std::ostream* copy = nullptr, int threads = 1,
+// REQUIRES: threads >= 1; not both `copy` and `file`.
+FrequencyTable CountSymbols(std::istream& input, std::ostream* copy = nullptr, int threads = 1,
                             const PositionalFile* file = nullptr);
 
 // The same count, reading one byte at a time: the reference that the block
-// count is tested against, and the way pairs of bytes are counted.
-FrequencyTable CountSymbolsByteByByte(std::istream& input, std::int32_t size, bool sixteenBit,
-                                      std::int32_t* oddByte);
+// count is tested against.
+FrequencyTable CountSymbolsByteByByte(std::istream& input);
 
 }  // namespace tarvel

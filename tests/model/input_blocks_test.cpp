@@ -1,5 +1,5 @@
 // Reading a regular file by position, on several threads at once.
-#include "model/input_blocks.h"
+#include "io/input_blocks.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "model/symbol_count.h"
-#include "output/file_format.h"
+#include "encode/payload_writer.h"
 #include "support/codes.h"
 #include "support/scratch.h"
 #include "support/test_data.h"
@@ -42,13 +42,12 @@ TEST(InputBlocksTest, CountsByPositionMatchTheByteByByteCount) {
       const std::string data = testing::MakeTestData(kind, size, 3);
       const FileOf file(data);
       std::istringstream reference(data);
-      std::int32_t odd = -1;
-      const FrequencyTable expected = CountSymbolsByteByByte(reference, 256, false, &odd);
+      const FrequencyTable expected = CountSymbolsByteByByte(reference);
       for (const int threads : {1, 2, 3}) {
         std::istringstream unused;
         const PositionalFile positional{file.fd, static_cast<std::int64_t>(size)};
         const FrequencyTable counts =
-            CountSymbols(unused, 256, false, &odd, nullptr, threads, &positional);
+            CountSymbols(unused, nullptr, threads, &positional);
         EXPECT_EQ(counts, expected) << testing::DataKindName(kind) << " " << size << ", "
                                     << threads << " threads";
         EXPECT_FALSE(unused.bad());
@@ -105,8 +104,7 @@ TEST(InputBlocksTest, AFailedReadLeavesTheStreamBad) {
   const PositionalFile folder{fd, 5000};
   {
     std::istringstream unused;
-    std::int32_t odd = -1;
-    CountSymbols(unused, 256, false, &odd, nullptr, 2, &folder);
+    CountSymbols(unused, nullptr, 2, &folder);
     EXPECT_TRUE(unused.bad());
   }
   {

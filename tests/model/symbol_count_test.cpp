@@ -33,14 +33,12 @@ TEST(CountSymbolsTest, CountsEveryByteAsAnUnsignedValue) {
   };
   for (const auto& c : cases) {
     std::istringstream input(c.input);
-    std::int32_t oddByte = -1;
-    const FrequencyTable counts = CountSymbols(input, 256, /*sixteenBit=*/false, &oddByte);
+    const FrequencyTable counts = CountSymbols(input);
     ASSERT_EQ(counts.size(), 256u);
     for (int v = 0; v < 256; ++v) {
       const auto found = c.expected.find(v);
       EXPECT_EQ(counts[v], found == c.expected.end() ? 0 : found->second) << "value " << v;
     }
-    EXPECT_EQ(oddByte, -1);
     EXPECT_TRUE(input.eof());
   }
 }
@@ -48,47 +46,10 @@ TEST(CountSymbolsTest, CountsEveryByteAsAnUnsignedValue) {
 TEST(CountSymbolsTest, StartsWhereTheStreamStands) {
   std::istringstream input("aabbb");
   input.seekg(2);
-  std::int32_t oddByte = -1;
-  const FrequencyTable counts = CountSymbols(input, 256, false, &oddByte);
+  const FrequencyTable counts = CountSymbols(input);
   EXPECT_EQ(counts['a'], 0);
   EXPECT_EQ(counts['b'], 3);
 }
-
-TEST(CountSymbolsTest, SixteenBitVariantCountsPairsLowByteFirst) {
-  struct Case {
-    std::string input;
-    std::map<int, Count> expected;
-    std::int32_t oddByte;
-  };
-  const std::vector<Case> cases = {
-      {"", {}, -1},
-      {"\x01\x02\x01\x02", {{0x0201, 2}}, -1},
-      {"ab\xFF", {{'a' + 256 * 'b', 1}}, 0xFF},
-      {"z", {}, 'z'},
-      {std::string("\xFF\xFF\x00\x00", 4), {{0xFFFF, 1}, {0, 1}}, -1},
-  };
-  for (const auto& c : cases) {
-    std::istringstream input(c.input);
-    std::int32_t oddByte = -1;
-    const FrequencyTable counts = CountSymbols(input, 65536, /*sixteenBit=*/true, &oddByte);
-    ASSERT_EQ(counts.size(), 65536u);
-    Count total = 0;
-    for (const Count count : counts) total += count;
-    Count expectedTotal = 0;
-    for (const auto& [symbol, count] : c.expected) {
-      EXPECT_EQ(counts[symbol], count) << "symbol " << symbol;
-      expectedTotal += count;
-    }
-    EXPECT_EQ(total, expectedTotal);
-    EXPECT_EQ(oddByte, c.oddByte);
-  }
-}
-
-}  // namespace
-}  // namespace tarvel
-
-namespace tarvel {
-namespace {
 
 TEST(CountSymbolsTest, BlockCountMatchesTheByteByByteCount) {
   using testing::DataKind;
@@ -96,11 +57,10 @@ TEST(CountSymbolsTest, BlockCountMatchesTheByteByByteCount) {
     for (const std::size_t size : {0, 1, 7, 8, 9, 1000, 131071, 131072, 131073, 400000}) {
       const std::string data = testing::MakeTestData(kind, size, 3);
       std::istringstream byteInput(data);
-      std::int32_t oddByte = -1;
-      const FrequencyTable expected = CountSymbolsByteByByte(byteInput, 256, false, &oddByte);
+      const FrequencyTable expected = CountSymbolsByteByByte(byteInput);
       for (const int threads : {1, 2, 3}) {
         std::istringstream blockInput(data);
-        EXPECT_EQ(CountSymbols(blockInput, 256, false, &oddByte, nullptr, threads), expected)
+        EXPECT_EQ(CountSymbols(blockInput, nullptr, threads), expected)
             << testing::DataKindName(kind) << " " << size << ", threads " << threads;
         EXPECT_TRUE(blockInput.eof());
         EXPECT_FALSE(blockInput.bad());
@@ -138,8 +98,7 @@ TEST(CountSymbolsTest, ACopyReceivesEveryByteRead) {
   const std::string data = testing::MakeTestData(testing::DataKind::kText, 300000, 1);
   std::istringstream input(data);
   std::ostringstream copy;
-  std::int32_t oddByte = -1;
-  const FrequencyTable counts = CountSymbols(input, 256, false, &oddByte, &copy, /*threads=*/2);
+  const FrequencyTable counts = CountSymbols(input, &copy, /*threads=*/2);
   EXPECT_TRUE(copy.str() == data);
   Count total = 0;
   for (const Count count : counts) total += count;
@@ -149,13 +108,12 @@ TEST(CountSymbolsTest, ACopyReceivesEveryByteRead) {
 TEST(CountSymbolsTest, AReadErrorEndsTheCountAndLeavesTheStreamBad) {
   const std::string data = testing::MakeTestData(testing::DataKind::kRandom, 500000, 2);
   for (const std::size_t failAt : {std::size_t{0}, std::size_t{5}, std::size_t{300000}}) {
-    std::int32_t oddByte = -1;
     testing::FailingStream blockInput(data, /*failingPass=*/0, failAt);
-    CountSymbols(blockInput, 256, false, &oddByte);
+    CountSymbols(blockInput);
     EXPECT_TRUE(blockInput.bad()) << failAt;
 
     testing::FailingStream byteInput(data, /*failingPass=*/0, failAt);
-    const FrequencyTable counts = CountSymbolsByteByByte(byteInput, 256, false, &oddByte);
+    const FrequencyTable counts = CountSymbolsByteByByte(byteInput);
     EXPECT_TRUE(byteInput.bad()) << failAt;
     Count total = 0;
     for (const Count count : counts) total += count;

@@ -9,9 +9,10 @@
 #include <sstream>
 #include <string>
 
-#include "decoder/file_decoder.h"
+#include "decode/file_decoder.h"
 #include "model/code_tree.h"
-#include "output/file_format.h"
+#include "encode/payload_writer.h"
+#include "format/header_writer.h"
 #include "support/codes.h"
 #include "support/scratch.h"
 

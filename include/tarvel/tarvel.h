@@ -1,0 +1,106 @@
+// tarvel: a file compressor with a static Huffman code built for each input.
+//
+// The compressed form is a byte-aligned header of code lengths followed by
+// the code of every byte and of an end symbol; it carries no signature and
+// no checksum. Every function here returns what happened: none prints,
+// exits, touches signals or keeps state between calls, and all may be
+// called from several threads at once.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+// What the library exports; everything else in it is hidden.
+#define TARVEL_API __attribute__((visibility("default")))
+
+namespace tarvel {
+
+// The library's version, "MAJOR.MINOR.PATCH".
+TARVEL_API const char* Version();
+
+// What a call did.
+struct Result {
+  enum class Code {
+    kOk,
+    kOpenInput,      // the input cannot be opened, or is a directory
+    kOpenOutput,     // the output cannot be written (a missing folder, a
+                     // directory, a file without write permission)
+    kSameFile,       // the input and the output are one file
+    kReadInput,      // a read failed before the end of the input
+    kInputChanged,   // the input changed between the two passes
+    kTemporaryCopy,  // no temporary copy of a read-once input could be kept
+    kWriteOutput,    // a write, flush or close of the output failed
+    kReplaceOutput,  // the finished output could not be renamed into place
+    kInvalidData,    // the compressed data do not follow the layout
+  };
+  Code code = Code::kOk;
+  // For kInvalidData: the first fault found, a phrase without a final full
+  // stop ("the header is truncated").
+  std::string reason;
+  // For kWriteOutput: the errno of the failed write; EPIPE when the reader of
+  // a pipe went away.
+  int systemError = 0;
+  std::uint64_t inputBytes = 0;   // bytes read (compressed ones for decompression)
+  std::uint64_t outputBytes = 0;  // bytes written
+  // For the files: milliseconds from the opened files to the last byte
+  // written, before the output is put in place.
+  std::int64_t milliseconds = 0;
+  // For the files: whether the output is where standard output leads.
+  bool outputIsStandardOutput = false;
+
+  explicit operator bool() const { return code == Code::kOk; }
+};
+
+// The compressed form of `data`: exactly the bytes the tarvel program writes
+// for a file holding them (none for empty data). `threads` 0 chooses as the
+// program does; the bytes are the same for any number.
+TARVEL_API std::vector<std::uint8_t> Compress(std::span<const std::uint8_t> data, int threads = 0);
+
+// Restores `compressed` into `restored` (replacing what it held). On
+// kInvalidData, `restored` holds what was decoded before the fault.
+TARVEL_API Result Decompress(std::span<const std::uint8_t> compressed,
+                             std::vector<std::uint8_t>& restored, int threads = 0);
+
+// For callers that handle signals, such as the programs: told which file a
+// signal must remove while the library writes an output at a temporary name
+// (or in place). Enter() and Leave() surround every creation and removal of
+// such a file, so that a caller can hold its signals back in between.
+class OutputWatcher {
+ public:
+  virtual ~OutputWatcher() = default;
+  virtual void Enter() {}
+  virtual void Leave() {}
+  // The file to remove if the process ends now, or null for none. `name`
+  // stays valid until the next call.
+  virtual void Pending(const char* name) = 0;
+};
+
+struct FileOptions {
+  int threads = 0;  // 0: one below a megabyte, else up to four as the CPU affinity allows
+  OutputWatcher* watcher = nullptr;
+};
+
+// Compresses the file `input` into the file `output` in two passes, as the
+// tarvel program does. An input that can be read only once (a pipe, a
+// device, a file of /proc or /sys) is copied aside to an unnamed file in
+// $TMPDIR during the first pass.
+//
+// The output is complete or absent: a regular file is written at a
+// temporary name beside it and renamed over it at the end; on failure an
+// existing output is left as it was. A symbolic link is followed, /dev/stdout
+// and /dev/fd/N write to that descriptor, other outputs that are not regular
+// files are written directly, and a file with other hard links (or in a
+// folder without write permission) is written in place and removed on
+// failure. A new output gets the input's permission bits less the umask; an
+// existing one keeps its own.
+TARVEL_API Result CompressFile(const std::string& input, const std::string& output,
+                               const FileOptions& options = {});
+
+// Restores the file `input` into the file `output`, with the same output
+// rules.
+TARVEL_API Result DecompressFile(const std::string& input, const std::string& output,
+                                 const FileOptions& options = {});
+
+}  // namespace tarvel

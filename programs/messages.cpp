@@ -1,0 +1,54 @@
+#include "messages.h"
+
+#include <iostream>
+
+namespace tarvel {
+
+namespace {
+
+std::string Quoted(std::string_view before, std::string_view name, std::string_view after) {
+  std::string text;
+  text.reserve(before.size() + name.size() + after.size());
+  text.append(before).append(name).append(after);
+  return text;
+}
+
+}  // namespace
+
+std::string InputOpenMessage(std::string_view fileName) {
+  return Quoted("error : unable to open input file '", fileName, "'.");
+}
+
+std::string OutputOpenMessage(std::string_view fileName) {
+  return Quoted("error : unable to open file '", fileName, "' for output.");
+}
+
+std::string SameFileMessage(std::string_view inputName, std::string_view outputName) {
+  return Quoted("error : input file '", inputName, "' and output file '") +
+         Quoted("", outputName, "' are the same file.");
+}
+
+std::string InputReadMessage(std::string_view fileName) {
+  return Quoted("error : unable to read input file '", fileName, "'.");
+}
+
+std::string InputChangedMessage(std::string_view fileName) {
+  return Quoted("error : input file '", fileName, "' changed while it was being compressed.");
+}
+
+std::string SpoolMessage(std::string_view fileName) {
+  return Quoted("error : unable to keep a temporary copy of input file '", fileName, "'.");
+}
+
+std::string InvalidFileMessage(std::string_view fileName, std::string_view reason) {
+  return Quoted("error : '", fileName, "' is not a valid tarvel file: ") +
+         Quoted("", reason, ".");
+}
+
+std::string ReplaceFailedMessage(std::string_view fileName) {
+  return Quoted("error : unable to replace output file '", fileName, "'.");
+}
+
+void WriteErrorLine(std::string_view message) { std::cerr << message << std::endl; }
+
+}  // namespace tarvel

@@ -1,0 +1,57 @@
+// The codec on bytes in memory, and the library's version.
+#include <string>
+#include <string_view>
+
+#include "api/compress.h"
+#include "decode/file_decoder.h"
+#include "io/platform.h"
+#include "tarvel/tarvel.h"
+
+namespace tarvel {
+
+namespace {
+
+std::string_view AsText(std::span<const std::uint8_t> bytes) {
+  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+}  // namespace
+
+const char* Version() { return TARVEL_VERSION; }
+
+std::vector<std::uint8_t> Compress(std::span<const std::uint8_t> data, int threads) {
+  const std::string compressed = CompressBytes(
+      AsText(data), threads > 0 ? threads : ThreadsFor(static_cast<std::int64_t>(data.size())));
+  return {compressed.begin(), compressed.end()};
+}
+
+Result Decompress(std::span<const std::uint8_t> compressed, std::vector<std::uint8_t>& restored,
+                  int threads) {
+  class VectorSink : public ByteSink {
+   public:
+    explicit VectorSink(std::vector<std::uint8_t>& out) : out(out) {}
+    bool Write(const std::uint8_t* data, std::size_t size) override {
+      out.insert(out.end(), data, data + size);
+      return true;
+    }
+
+   private:
+    std::vector<std::uint8_t>& out;
+  };
+  restored.clear();
+  MemorySource source(AsText(compressed));
+  VectorSink sink(restored);
+  const DecodeResult decoded = Decode(
+      source, sink,
+      threads > 0 ? threads : ThreadsFor(static_cast<std::int64_t>(compressed.size())));
+  Result result;
+  result.inputBytes = static_cast<std::uint64_t>(decoded.inputBytes);
+  result.outputBytes = static_cast<std::uint64_t>(decoded.outputBytes);
+  if (decoded.status == DecodeResult::Status::kInvalid) {
+    result.code = Result::Code::kInvalidData;
+    result.reason = decoded.reason;
+  }
+  return result;
+}
+
+}  // namespace tarvel

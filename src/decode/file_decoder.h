@@ -1,0 +1,76 @@
+// Reading a compressed file back: the header, the codes rebuilt from their
+// lengths, and the payload decoded up to the end symbol. Every file that does
+// not follow the layout exactly is rejected with a reason.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <istream>
+#include <string>
+#include <string_view>
+
+namespace tarvel {
+
+// Where the decoder takes the compressed bytes from.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  // Reads up to `size` bytes into `buffer` and returns how many: 0 at the
+  // end of the data, -1 when the read failed.
+  virtual std::ptrdiff_t Read(std::uint8_t* buffer, std::size_t size) = 0;
+};
+
+// Where the decoder puts the restored bytes.
+class ByteSink {
+ public:
+  virtual ~ByteSink() = default;
+  // Takes `size` bytes; returns false when they could not be written.
+  virtual bool Write(const std::uint8_t* data, std::size_t size) = 0;
+};
+
+// A ByteSource over an input stream: a read that fails for another reason
+// than the end of the data gives -1.
+class StreamSource : public ByteSource {
+ public:
+  explicit StreamSource(std::istream& input) : input(input) {}
+  std::ptrdiff_t Read(std::uint8_t* buffer, std::size_t size) override;
+
+ private:
+  std::istream& input;
+};
+
+// A ByteSource over bytes in memory.
+class MemorySource : public ByteSource {
+ public:
+  explicit MemorySource(std::string_view data) : data(data) {}
+  std::ptrdiff_t Read(std::uint8_t* buffer, std::size_t size) override;
+
+ private:
+  std::string_view data;
+};
+
+struct DecodeResult {
+  enum class Status { kOk, kInvalid, kReadFailed, kWriteFailed };
+  Status status = Status::kOk;
+  // For kInvalid: why the data is not a valid compressed file, a phrase
+  // without a final full stop ("the header is truncated").
+  std::string reason;
+  std::int64_t inputBytes = 0;   // compressed bytes consumed
+  std::int64_t outputBytes = 0;  // restored bytes handed to the sink
+};
+
+// Decodes the whole of `source` into `sink`. Empty data is valid and restores
+// to nothing. On any failure the sink may already have received part of the
+// data; it is the caller's to discard it.
+//
+// `threads` threads decode segments of `segmentBytes` (0 chooses the size)
+// ahead and join them in order; what reaches the sink, and the result, are
+// the same for any number of threads and any segment size.
+DecodeResult Decode(ByteSource& source, ByteSink& sink, int threads = 1,
+                    std::size_t segmentBytes = 0);
+
+// Decode() from memory into memory.
+DecodeResult DecodeBytes(std::string_view compressed, std::string& restored, int threads = 1,
+                         std::size_t segmentBytes = 0);
+
+}  // namespace tarvel

@@ -1,0 +1,324 @@
+#include "decode/payload_decoder.h"
+
+#include <algorithm>
+#include <cassert>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "decode/bit_reader.h"
+#include "decode/segment_guess.h"
+#include "decode/symbol_decoder.h"
+#include "io/page_buffer.h"
+
+namespace tarvel {
+
+namespace {
+
+constexpr std::size_t kDefaultSegmentBytes = std::size_t{1} << 17;
+
+// The payload pass. Each segment is joined in order: decoded exactly from
+// the true boundary where the one before ended, up to where it meets what
+// a guess found, and written out. Every thread does what is next: joins the
+// first segment when it is ready, else reads two more and guesses at them,
+// two in step. (One thread gains by it too: two guesses in step decode
+// faster than one true decode.)
+class PayloadPass {
+ public:
+  PayloadPass(const PayloadReader& read, const DecodingTables& tables, ByteSink& sink,
+              int threads, std::size_t segmentBytes)
+      : read(read),
+        tables(tables),
+        sink(sink),
+        threads(std::max(threads, 1)),
+        segmentBytes(segmentBytes),
+        checkpointBits(CheckpointBits(segmentBytes)),
+        decoded(Segment::OutputBytes(segmentBytes)) {}
+
+  PayloadOutcome Run() {
+    std::vector<std::thread> helpers;
+    for (int k = 1; k < threads; ++k) helpers.emplace_back([this] { Work(); });
+    Work();
+    for (auto& helper : helpers) helper.join();
+    return *outcome;
+  }
+
+ private:
+  void Work() {
+    const std::size_t inFlight = 4 * static_cast<std::size_t>(threads);
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+      if (outcome) return;
+      if (!joining && !queue.empty() && queue.front()->ready) {
+        joining = true;
+        std::unique_ptr<Segment> segment = std::move(queue.front());
+        queue.pop_front();
+        lock.unlock();
+        changed.notify_all();  // room to read more
+        std::optional<PayloadOutcome> end = Join(std::move(segment));
+        lock.lock();
+        joining = false;
+        if (end) outcome = std::move(end);
+        changed.notify_all();
+        continue;
+      }
+      if (!reading && !stopping && MoreToRead() && queue.size() + 2 <= inFlight) {
+        ReadAndGuess(lock);
+        continue;
+      }
+      if (!joining && !reading && queue.empty() && !MoreToRead()) {
+        outcome = Invalid(Fault::kEndsBeforeEndSymbol);
+        changed.notify_all();
+        return;
+      }
+      changed.wait(lock);
+    }
+  }
+
+  // Joins the next segment in order; returns how the pass ends, if it ends
+  // with this segment.
+  std::optional<PayloadOutcome> Join(std::unique_ptr<Segment> segment) {
+    const std::uint64_t segmentBits = std::uint64_t{segment->size} * 8;
+    if (start >= segmentBits) {  // the last symbol before it ran past it
+      start -= segmentBits;
+      Recycle(std::move(segment));
+      return std::nullopt;
+    }
+    MemoryBits bits(segment->bytes.Bytes(), segment->size + segment->lookahead);
+    bits.Start(start);
+    std::uint8_t* out = decoded.Bytes();
+    // Up to the checkpoint where the true boundaries meet the guess's, if
+    // they do; from there on the guessed symbols are the true ones.
+    std::size_t synced = 0;
+    RunOutcome run{RunEnd::kBoundary};
+    if (segment->usable) {
+      for (std::size_t k = segment->firstValid; k < segment->checkpoints.size(); ++k) {
+        run = DecodeRun(bits, tables, (k + 1) * checkpointBits, out);
+        if (run.end != RunEnd::kBoundary) break;
+        if (bits.Position() == segment->checkpoints[k].bit) {
+          synced = k + 1;
+          break;
+        }
+      }
+    }
+    if (synced == 0 && run.end == RunEnd::kBoundary) {
+      run = DecodeRun(bits, tables, segmentBits, out);
+    }
+    if (!Write(decoded.Bytes(), static_cast<std::size_t>(out - decoded.Bytes()))) {
+      return WriteFailed();
+    }
+    if (synced != 0) {
+      const std::size_t from = segment->checkpoints[synced - 1].decoded;
+      if (!Write(segment->output.Bytes() + from, segment->outputSize - from)) {
+        return WriteFailed();
+      }
+      start = segment->endBit - segmentBits;
+      Recycle(std::move(segment));
+      return std::nullopt;
+    }
+    switch (run.end) {
+      case RunEnd::kBoundary:
+        start = bits.Position() - segmentBits;
+        break;
+      case RunEnd::kOutOfBits:
+        return Invalid(run.insideCode ? Fault::kEndsInsideCode : Fault::kEndsBeforeEndSymbol);
+      case RunEnd::kEndSymbol:
+        return Finish(*segment, bits);
+    }
+    Recycle(std::move(segment));
+    return std::nullopt;
+  }
+
+  // After the end symbol: the bits left in its byte must be zero, and no
+  // byte may follow that one.
+  PayloadOutcome Finish(const Segment& segment, MemoryBits& bits) {
+    const std::uint64_t end = bits.Position();
+    const int fill = static_cast<int>((8 - end % 8) % 8);
+    if (fill != 0 && bits.Peek(fill) != 0) {
+      return Invalid(Fault::kFillNotZero);
+    }
+    // The end symbol's last byte is the last byte of the buffer, and the
+    // buffer was not filled up, or nothing was read beyond it.
+    const std::uint64_t inBuffer = segment.size + segment.lookahead;
+    const bool filledUp = inBuffer == segmentBytes + kLookaheadBytes;
+    if ((end + 7) / 8 < inBuffer || (filledUp && !NothingBeyond(segment.lookahead))) {
+      return Invalid(Fault::kDataAfterEnd);
+    }
+    PayloadOutcome complete;
+    complete.outputBytes = written;
+    return complete;
+  }
+
+  // Whether the data ends `lookahead` bytes after the segment just decoded:
+  // the next segment read holds no more than those, and nothing is left to
+  // read. Stops the other threads' reading first.
+  bool NothingBeyond(std::size_t lookahead) {
+    {
+      std::unique_lock<std::mutex> lock(mutex);
+      changed.wait(lock, [&] { return !reading; });
+      stopping = true;
+      if (!queue.empty()) {
+        const Segment& next = *queue.front();
+        if (next.size + next.lookahead > lookahead || queue.size() > 1) return false;
+      }
+    }
+    if (dataEnded) return true;
+    std::uint8_t probe = 0;
+    return read(&probe, 1) == 0;
+  }
+
+  // The reading below is done by one thread at a time: the one thread, or
+  // the one that holds `reading`.
+  bool MoreToRead() const { return !dataEnded || carried != 0; }
+
+  // Reads the next segment: the bytes that the last one carried behind it,
+  // then new ones. False when the data has no more.
+  bool ReadSegment(Segment& segment) {
+    if (!MoreToRead()) return false;
+    std::memcpy(segment.bytes.Bytes(), carry, carried);
+    std::size_t got = carried;
+    if (!dataEnded) {
+      const std::size_t wanted = segmentBytes + kLookaheadBytes - carried;
+      const std::size_t fresh = read(segment.bytes.Bytes() + carried, wanted);
+      if (fresh < wanted) dataEnded = true;
+      got += fresh;
+    }
+    if (got == 0) return false;
+    segment.size = std::min(got, segmentBytes);
+    segment.lookahead = got - segment.size;
+    carried = segment.lookahead;
+    std::memcpy(carry, segment.bytes.Bytes() + segment.size, carried);
+    segment.usable = false;
+    segment.ready = false;
+    return true;
+  }
+
+  // Reads the next two segments and guesses at them, two in step: two take
+  // little longer than one. The last segment holds the end symbol; it is
+  // not worth guessing at.
+  // REQUIRES: `lock` holds `mutex`; holds it again on return.
+  void ReadAndGuess(std::unique_lock<std::mutex>& lock) {
+    reading = true;
+    std::unique_ptr<Segment> taken[2] = {Take(), nullptr};
+    lock.unlock();
+    Segment* guesses[2] = {nullptr, nullptr};
+    int count = 0;
+    int got = 0;
+    for (; got < 2; ++got) {
+      if (got == 1) {
+        if (taken[0]->lookahead == 0) break;  // the first was the last
+        lock.lock();
+        taken[1] = Take();
+        lock.unlock();
+      }
+      if (!ReadSegment(*taken[got])) break;
+      if (taken[got]->lookahead == 0) {
+        taken[got]->ready = true;
+      } else {
+        guesses[count++] = taken[got].get();
+      }
+    }
+    lock.lock();
+    for (int k = 0; k < 2; ++k) {
+      if (k < got) {
+        queue.push_back(std::move(taken[k]));
+      } else if (taken[k]) {
+        spare.push_back(std::move(taken[k]));
+      }
+    }
+    reading = false;
+    lock.unlock();
+    changed.notify_all();
+    const auto finished = [this](Segment& segment) {
+      {
+        const std::lock_guard<std::mutex> guard(mutex);
+        segment.ready = true;
+      }
+      changed.notify_all();
+    };
+    if (count == 2) {
+      GuessTwo(*guesses[0], *guesses[1], checkpointBits, tables, finished);
+    } else if (count == 1) {
+      GuessAlone(*guesses[0], checkpointBits, tables);
+      finished(*guesses[0]);
+    }
+    lock.lock();
+  }
+
+  // REQUIRES: `mutex` held, or one thread.
+  std::unique_ptr<Segment> Take() {
+    if (spare.empty()) return std::make_unique<Segment>(segmentBytes);
+    std::unique_ptr<Segment> segment = std::move(spare.back());
+    spare.pop_back();
+    return segment;
+  }
+
+  void Recycle(std::unique_ptr<Segment> segment) {
+    const std::lock_guard<std::mutex> lock(mutex);
+    spare.push_back(std::move(segment));
+  }
+
+  bool Write(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return true;
+    written += static_cast<std::int64_t>(size);
+    return sink.Write(data, size);
+  }
+
+  PayloadOutcome Invalid(Fault fault) const {
+    PayloadOutcome outcome;
+    outcome.status = PayloadOutcome::Status::kInvalid;
+    outcome.fault = fault;
+    outcome.outputBytes = written;
+    return outcome;
+  }
+
+  PayloadOutcome WriteFailed() const {
+    PayloadOutcome outcome;
+    outcome.status = PayloadOutcome::Status::kWriteFailed;
+    outcome.outputBytes = written;
+    return outcome;
+  }
+
+  const PayloadReader& read;
+  const DecodingTables& tables;
+  ByteSink& sink;
+  const int threads;
+  const std::size_t segmentBytes;
+  const std::uint64_t checkpointBits;
+
+  // The joining thread's own.
+  PageBuffer decoded;        // what it decodes itself
+  std::uint64_t start = 0;   // where the next true symbol begins, in its segment
+  std::int64_t written = 0;
+
+  // The reader's own: the bytes the last segment carried behind it.
+  std::uint8_t carry[kLookaheadBytes] = {};
+  std::size_t carried = 0;
+  bool dataEnded = false;
+
+  // With several threads, shared under `mutex`.
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::deque<std::unique_ptr<Segment>> queue;  // read, in order, not yet joined
+  std::vector<std::unique_ptr<Segment>> spare;
+  bool reading = false;   // a thread is reading
+  bool joining = false;   // a thread is joining
+  bool stopping = false;  // nothing more is read
+  std::optional<PayloadOutcome> outcome;  // the pass has ended
+};
+
+}  // namespace
+
+PayloadOutcome DecodePayload(const PayloadReader& read, const DecodingTables& tables,
+                             ByteSink& sink, int threads, std::size_t segmentBytes) {
+  if (segmentBytes == 0) segmentBytes = kDefaultSegmentBytes;
+  PayloadPass pass(read, tables, sink, threads, segmentBytes);
+  return pass.Run();
+}
+
+}  // namespace tarvel

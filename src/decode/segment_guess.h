@@ -1,0 +1,169 @@
+// Guesses at segments of a payload: each decoded from its first bit, not
+// knowing where the true symbols begin, with notes of the symbol boundaries
+// it met on the way.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "decode/bit_reader.h"
+#include "decode/decoding_tables.h"
+#include "decode/symbol_decoder.h"
+#include "io/page_buffer.h"
+
+namespace tarvel {
+
+// Every segment carries the first bytes of what follows it: more than the
+// longest code (256 bits), so that a symbol that starts in the segment can
+// always be finished from its own buffer.
+inline constexpr std::size_t kLookaheadBytes = 64;
+
+// A guess stops at every checkpoint of its segment, every `checkpointBits`
+// bits, and notes the symbol boundary where it stands and how much it had
+// decoded. Every 4096 bits in segments of the usual size; more often in
+// small ones, so that the tests' small segments have checkpoints too.
+inline std::uint64_t CheckpointBits(std::size_t segmentBytes) {
+  return std::clamp<std::uint64_t>(segmentBytes, 64, 4096);
+}
+
+struct Checkpoint {
+  std::uint32_t bit;
+  std::uint32_t decoded;
+};
+
+// One segment of the payload, with what a guess found in it.
+struct Segment {
+  explicit Segment(std::size_t segmentBytes)
+      : bytes(segmentBytes + kLookaheadBytes), output(OutputBytes(segmentBytes)) {}
+
+  // Every symbol takes at least one bit, a run ends within the lookahead,
+  // and the last store of symbols reaches three bytes further.
+  static std::size_t OutputBytes(std::size_t segmentBytes) {
+    return (segmentBytes + kLookaheadBytes) * 8 + 16;
+  }
+
+  PageBuffer bytes;
+  std::size_t size = 0;       // bytes of this segment
+  std::size_t lookahead = 0;  // bytes after it, copied behind it
+
+  // What the guess decoded from the first bit: usable only when it ran to
+  // the end of the segment without meeting the end symbol.
+  bool usable = false;
+  std::vector<Checkpoint> checkpoints;
+  std::size_t firstValid = 0;  // the checkpoints before it lead to a wrong end
+  PageBuffer output;
+  std::size_t outputSize = 0;
+  std::uint64_t endBit = 0;  // the first boundary at or past size * 8
+  bool ready = false;
+};
+
+// A guess at a segment: decoded from its first bit, checkpoint by
+// checkpoint. Where the guess meets the end symbol or runs out of bits, it
+// was wrong (the last segment, which holds the true end symbol, is not
+// guessed at): it starts afresh at the next checkpoint, and only the
+// checkpoints from there on lead to the end of the segment.
+// A guess at a segment: decoded from its first bit, checkpoint by
+// checkpoint. Where the guess meets the end symbol or runs out of bits, it
+// was wrong (the last segment, which holds the true end symbol, is not
+// guessed at): it starts afresh at the next checkpoint, and only the
+// checkpoints from there on lead to the end of the segment.
+struct Guess {
+  Guess(Segment& segment, std::uint64_t checkpointBits)
+      : segment(segment),
+        bits(segment.bytes.Bytes(), segment.size + segment.lookahead),
+        first(segment.output.Bytes()),
+        out(first),
+        segmentBits(std::uint64_t{segment.size} * 8),
+        checkpointBits(checkpointBits),
+        stop(std::min(checkpointBits, segmentBits)) {
+    bits.Start(0);
+    segment.checkpoints.clear();
+    segment.firstValid = 0;
+    segment.usable = false;
+  }
+
+  // Goes on where the fast loop stopped: up to the checkpoint when it is
+  // near, else by one symbol, which the fast loop could not decode.
+  void Advance(const DecodingTables& tables) {
+    if (!RoundFits(bits, stop)) {
+      Reached(DecodeRun(bits, tables, stop, out).end);
+      return;
+    }
+    bool inside = false;
+    const std::int32_t decoded = NextSymbol(bits, tables, inside);
+    if (decoded < 0 || decoded == kEndIndex) {
+      Reached(RunEnd::kEndSymbol);
+      return;
+    }
+    *out++ = static_cast<std::uint8_t>(decoded);
+  }
+
+  // Decodes the rest of the segment alone.
+  void Finish(const DecodingTables& tables) {
+    while (!done) {
+      DecodeFast(bits, tables, stop, out);
+      Advance(tables);
+    }
+  }
+
+  void Reached(RunEnd end) {
+    if (stop >= segmentBits) {
+      segment.usable = end == RunEnd::kBoundary;
+      segment.outputSize = static_cast<std::size_t>(out - first);
+      segment.endBit = bits.Position();
+      done = true;
+      return;
+    }
+    if (end != RunEnd::kBoundary) {
+      bits.Start(stop);
+      segment.firstValid = segment.checkpoints.size();
+    }
+    segment.checkpoints.push_back({static_cast<std::uint32_t>(bits.Position()),
+                                   static_cast<std::uint32_t>(out - first)});
+    stop = std::min(stop + checkpointBits, segmentBits);
+  }
+
+  Segment& segment;
+  MemoryBits bits;
+  std::uint8_t* const first;
+  std::uint8_t* out;
+  const std::uint64_t segmentBits;
+  const std::uint64_t checkpointBits;
+  std::uint64_t stop;  // the next checkpoint, or the end of the segment
+  bool done = false;
+};
+
+// Decodes `segment` alone, from its first bit.
+void GuessAlone(Segment& segment, std::uint64_t checkpointBits, const DecodingTables& tables);
+
+// Two segments at once, in step while both go on. `finished` is called for
+// each as soon as it is done.
+template <typename Finished>
+void GuessTwo(Segment& segment1, Segment& segment2, std::uint64_t checkpointBits,
+              const DecodingTables& tables, const Finished& finished) {
+  Guess one(segment1, checkpointBits);
+  Guess two(segment2, checkpointBits);
+  while (!one.done && !two.done) {
+    DecodeFastTwo(one.bits, one.out, one.stop, two.bits, two.out, two.stop, tables);
+    one.Advance(tables);
+    two.Advance(tables);
+  }
+  Guess* rest = nullptr;
+  if (one.done) {
+    finished(segment1);
+  } else {
+    rest = &one;
+  }
+  if (two.done) {
+    finished(segment2);
+  } else {
+    rest = &two;
+  }
+  if (rest == nullptr) return;
+  rest->Finish(tables);
+  finished(rest == &one ? segment1 : segment2);
+}
+
+}  // namespace tarvel

@@ -1,0 +1,136 @@
+#include "encode/bit_writer.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cstring>
+
+
+namespace tarvel {
+
+namespace {
+
+constexpr std::size_t kSlackBytes = 8;
+
+}  // namespace
+
+BitWriter::BitWriter(std::ostream& sink) : stream(sink) {}
+
+BitWriter::~BitWriter() { Close(); }
+
+void BitWriter::WriteBits(const BitString& bits) {
+  // As codes of up to kMaxCodeBits bits: one place packs bits into bytes.
+  for (std::size_t at = 0; at < bits.size(); at += kMaxCodeBits) {
+    const std::size_t length = std::min<std::size_t>(kMaxCodeBits, bits.size() - at);
+    std::uint64_t code = 0;
+    for (std::size_t k = at; k < at + length; ++k) {
+      assert(bits[k] == '0' || bits[k] == '1');
+      code = (code << 1) | static_cast<std::uint64_t>(bits[k] - '0');
+    }
+    WriteCode(code, static_cast<int>(length));
+  }
+}
+
+void BitWriter::WriteCode(std::uint64_t code, int length) {
+  assert(length >= 0 && length <= kMaxCodeBits);
+  assert((code >> length) == 0);
+  BitCursor cursor = Begin(kMaxCodeBits / 8 + 1);
+  cursor.accumulator = (cursor.accumulator << length) | code;
+  cursor.bitCount += length;
+  while (cursor.bitCount >= 8) {
+    cursor.bitCount -= 8;
+    *cursor.out++ = static_cast<std::uint8_t>(cursor.accumulator >> cursor.bitCount);
+  }
+  cursor.accumulator &= (std::uint64_t{1} << cursor.bitCount) - 1;
+  End(cursor);
+}
+
+void BitWriter::WriteBitBlock(const std::uint8_t* data, std::int64_t bits) {
+  assert(bits >= 0);
+  // Whole 64-bit words: each goes out shifted right by the pending bits,
+  // which it follows, and leaves its own lowest bits pending.
+  while (bits >= 64) {
+    const auto words = static_cast<std::size_t>(
+        std::min<std::int64_t>(bits / 64, static_cast<std::int64_t>(kBlockBytes / 8)));
+    BitCursor cursor = Begin(words * 8);
+    const int shift = cursor.bitCount;
+    std::uint64_t pending = cursor.accumulator;
+    for (std::size_t i = 0; i < words; ++i, data += 8, cursor.out += 8) {
+      std::uint64_t word;
+      std::memcpy(&word, data, sizeof word);
+      word = __builtin_bswap64(word);
+      const std::uint64_t joined = __builtin_bswap64(((pending << (63 - shift)) << 1) | (word >> shift));
+      std::memcpy(cursor.out, &joined, sizeof joined);
+      pending = word;
+    }
+    cursor.accumulator = pending;
+    End(cursor);
+    bits -= static_cast<std::int64_t>(words) * 64;
+  }
+  // The last 0 to 63 bits.
+  std::uint64_t word = 0;
+  std::memcpy(&word, data, static_cast<std::size_t>((bits + 7) / 8));
+  word = __builtin_bswap64(word);
+  const int first = static_cast<int>(std::min<std::int64_t>(bits, kMaxCodeBits));
+  const int second = static_cast<int>(bits) - first;
+  if (first > 0) WriteCode(word >> (64 - first), first);
+  if (second > 0) WriteCode((word << first) >> (64 - second), second);
+}
+
+BitCursor BitWriter::Begin(std::size_t bytes) {
+  assert(bytes <= kBlockBytes);
+  if (fill + bytes > kBlockBytes) HandOver();
+  if (!block) block = std::make_unique<PageBuffer>(kBlockBytes + kSlackBytes);
+  return BitCursor{block->Bytes() + fill, accumulator, bitCount};
+}
+
+void BitWriter::End(const BitCursor& cursor) {
+  assert(cursor.bitCount >= 0 && cursor.bitCount <= 7);
+  fill = static_cast<std::size_t>(cursor.out - block->Bytes());
+  assert(fill <= kBlockBytes);
+  accumulator = cursor.accumulator & ((std::uint64_t{1} << cursor.bitCount) - 1);
+  bitCount = cursor.bitCount;
+}
+
+bool BitWriter::Close() {
+  if (closed) return !failed;
+  closed = true;
+  if (bitCount != 0) {
+    // The pending bits fill the most significant positions of the last byte.
+    BitCursor cursor = Begin(1);
+    *cursor.out++ = static_cast<std::uint8_t>(cursor.accumulator << (8 - cursor.bitCount));
+    cursor.accumulator = 0;
+    cursor.bitCount = 0;
+    End(cursor);
+  }
+  HandOver();
+  if (!failed) {
+    stream.flush();
+    CheckStream();
+  }
+  return !failed;
+}
+
+void BitWriter::Abandon() {
+  closed = true;
+  fill = 0;
+  bitCount = 0;
+  accumulator = 0;
+}
+
+void BitWriter::HandOver() {
+  if (fill == 0) return;
+  // After a failure the bytes are counted as before, so that the sizes stay
+  // consistent, but no longer written.
+  if (!failed) {
+    stream.write(block->Get(), static_cast<std::streamsize>(fill));
+    CheckStream();
+  }
+  bytesHanded += static_cast<std::int64_t>(fill);
+  fill = 0;
+}
+
+void BitWriter::CheckStream() {
+  if (stream.fail()) failed = true;
+}
+
+}  // namespace tarvel

@@ -1,0 +1,268 @@
+#include "encode/payload_writer.h"
+
+#include <algorithm>
+#include <cassert>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "io/input_blocks.h"
+#include "io/page_buffer.h"
+#include "encode/payload_encoder.h"
+
+namespace tarvel {
+
+namespace {
+
+// Input per block. A thread's buffer for the encoded block has room for the
+// longest codes, but only the part that the usual lengths fill is ever
+// touched.
+constexpr std::size_t kInputBlockBytes = std::size_t{1} << 18;
+constexpr std::int64_t kBlocksBeforePairs = 4;
+// What the buffers for the blocks of several threads may take: two per
+// thread within this much, else fewer, but at least one each.
+constexpr std::size_t kEncodedBudgetBytes = std::size_t{4} << 20;
+
+// A block encoded by one of several threads.
+struct EncodedBlock {
+  explicit EncodedBlock(std::size_t capacity) : bytes(capacity) {}
+  PageBuffer bytes;
+  std::int64_t number = 0;  // of the input block
+  std::int64_t bits = 0;
+  std::size_t inputBytes = 0;
+  bool known = true;  // every byte had a code
+};
+
+// Blocks that several threads encode, each into a buffer from a shared pool,
+// joined in input order by whichever thread finds the next one ready: a
+// thread goes on with its next block while another joins, and waits only
+// when the pool runs dry.
+class OrderedJoin {
+ public:
+  // `join` is called for every block in input order, one call at a time.
+  OrderedJoin(std::size_t buffers, std::size_t capacity,
+              const std::function<void(const EncodedBlock&)>& join)
+      : join(join), waiting(buffers) {
+    for (std::size_t k = 0; k < buffers; ++k) {
+      spare.push_back(std::make_unique<EncodedBlock>(capacity));
+    }
+  }
+
+  // A buffer for the next block; waits while all are taken.
+  std::unique_ptr<EncodedBlock> Take() {
+    std::unique_lock<std::mutex> lock(mutex);
+    freed.wait(lock, [&] { return !spare.empty(); });
+    std::unique_ptr<EncodedBlock> buffer = std::move(spare.back());
+    spare.pop_back();
+    return buffer;
+  }
+
+  // Returns a buffer that holds no block.
+  void Give(std::unique_ptr<EncodedBlock> buffer) {
+    const std::lock_guard<std::mutex> lock(mutex);
+    spare.push_back(std::move(buffer));
+    freed.notify_one();
+  }
+
+  // Hands in an encoded block, then joins blocks while the next in order is
+  // at hand, unless another thread is joining: that one joins them.
+  // Every block that is handed out and not yet joined is in a buffer, so
+  // their numbers lie within as many as there are buffers from the next.
+  void Finish(std::unique_ptr<EncodedBlock> block) {
+    std::unique_lock<std::mutex> lock(mutex);
+    const std::size_t slot = static_cast<std::size_t>(block->number) % waiting.size();
+    waiting[slot] = std::move(block);
+    while (!joining) {
+      std::unique_ptr<EncodedBlock>& next =
+          waiting[static_cast<std::size_t>(joined) % waiting.size()];
+      if (!next) return;
+      std::unique_ptr<EncodedBlock> ready = std::move(next);
+      joining = true;
+      lock.unlock();
+      join(*ready);
+      lock.lock();
+      joining = false;
+      ++joined;
+      spare.push_back(std::move(ready));
+      freed.notify_one();
+    }
+  }
+
+ private:
+  const std::function<void(const EncodedBlock&)>& join;
+  std::mutex mutex;
+  std::condition_variable freed;
+  std::vector<std::unique_ptr<EncodedBlock>> spare;  // buffers holding no block
+  // Handed in and not yet joined, by block number modulo their count.
+  std::vector<std::unique_ptr<EncodedBlock>> waiting;
+  std::int64_t joined = 0;  // blocks joined so far
+  bool joining = false;
+};
+
+// The position stored for `symbol`, or 0 for a symbol outside the index.
+std::int32_t PositionOf(const SymbolIndex& index, std::int32_t symbol) {
+  if (symbol < index.LowerBound() || symbol >= index.End()) return 0;
+  return index[symbol];
+}
+
+}  // namespace
+
+PayloadResult WritePayload(BitWriter& writer, std::istream& input, const CodeTable& table,
+                           const SymbolIndex& index, int threads, std::size_t blockBytes,
+                           const PositionalFile* file) {
+  assert(threads >= 1);
+  const PackedCodes codes = PackCodes(table);
+  if (!codes.fits) return WritePayloadByteByByte(writer, input, table, index);
+
+  const auto longest = static_cast<std::size_t>(codes.maxLength);
+  if (blockBytes == 0) blockBytes = kInputBlockBytes;
+  const std::size_t encodedBytes = blockBytes * longest / 8 + 16;
+  const std::size_t slice = std::min(blockBytes, BytesPerBlock(codes));
+
+  // The pair table costs about as much to build as coding a few hundred
+  // kilobytes saves: it is built once the input has shown itself large.
+  const bool pairsPayOff = PairsPayOff(codes);
+  std::once_flag pairsBuilt;
+  PairCodes pairs;
+  const auto pairsFor = [&](const InputBlocks::Block& block) -> const PairCodes* {
+    if (!pairsPayOff || block.number < kBlocksBeforePairs || block.size < blockBytes) {
+      return nullptr;
+    }
+    std::call_once(pairsBuilt, [&] { pairs = PackPairs(codes); });
+    return &pairs;
+  };
+
+  InputBlocks blocks(input, nullptr, file);
+  PayloadResult result;
+
+  // With one thread, blocks are encoded straight into the writer.
+  const auto encodeInPlace = [&]() {
+    const PageBuffer in(blockBytes);
+    const PairCodes* pairTable = nullptr;
+    for (;;) {
+      const InputBlocks::Block block = blocks.Next(in.Get(), blockBytes);
+      if (block.size == 0) break;
+      if (pairTable == nullptr) pairTable = pairsFor(block);
+      for (std::size_t done = 0; done < block.size;) {
+        // As much as surely fits in what is left of the writer's block, so
+        // that the block goes out full; when little is left, a new block.
+        std::size_t size = std::min(slice, block.size - done);
+        const std::size_t fitting = writer.Room() * 8 / longest;
+        if (fitting > slice / 8 + 1) size = std::min(size, fitting - 1);
+        BitCursor cursor = writer.Begin(size * longest / 8 + 1);
+        const bool known = EncodeBytes(in.Bytes() + done, size, codes, pairTable, cursor);
+        writer.End(cursor);
+        if (!known) {
+          result.status = PayloadResult::Status::kUnknownByte;
+          return;
+        }
+        done += size;
+      }
+      if (writer.Failed()) {
+        result.status = PayloadResult::Status::kWriteFailed;
+        return;
+      }
+      result.bytesRead += static_cast<std::int64_t>(block.size);
+    }
+  };
+
+  // With several, each encodes its blocks into a buffer from a pool, and
+  // the blocks are joined to the output in order. The result is touched
+  // only by the joins.
+  const std::function<void(const EncodedBlock&)> join = [&](const EncodedBlock& encoded) {
+    if (result.status != PayloadResult::Status::kComplete) return;
+    if (!encoded.known) {
+      result.status = PayloadResult::Status::kUnknownByte;
+      blocks.Stop();
+      return;
+    }
+    writer.WriteBitBlock(encoded.bytes.Bytes(), encoded.bits);
+    if (writer.Failed()) {
+      result.status = PayloadResult::Status::kWriteFailed;
+      blocks.Stop();
+      return;
+    }
+    result.bytesRead += static_cast<std::int64_t>(encoded.inputBytes);
+  };
+  std::optional<OrderedJoin> joins;  // only for several threads
+
+  const auto encodeAndJoin = [&]() {
+    const PageBuffer in(blockBytes);
+    const PairCodes* pairTable = nullptr;
+    for (;;) {
+      // The buffer first: the block that is next in order is always in one.
+      std::unique_ptr<EncodedBlock> encoded = joins->Take();
+      const InputBlocks::Block block = blocks.Next(in.Get(), blockBytes);
+      if (block.size == 0) {
+        joins->Give(std::move(encoded));
+        break;
+      }
+      if (pairTable == nullptr) pairTable = pairsFor(block);
+      BitCursor cursor{encoded->bytes.Bytes(), 0, 0};
+      encoded->known = EncodeBytes(in.Bytes(), block.size, codes, pairTable, cursor);
+      encoded->bits = (cursor.out - encoded->bytes.Bytes()) * 8 + cursor.bitCount;
+      if (cursor.bitCount != 0) {
+        *cursor.out = static_cast<std::uint8_t>(cursor.accumulator << (8 - cursor.bitCount));
+      }
+      encoded->number = block.number;
+      encoded->inputBytes = block.size;
+      joins->Finish(std::move(encoded));
+    }
+  };
+
+  if (threads == 1) {
+    encodeInPlace();
+  } else {
+    const auto perThread = static_cast<std::size_t>(threads);
+    joins.emplace(std::clamp(kEncodedBudgetBytes / encodedBytes, perThread, 2 * perThread),
+                  encodedBytes, join);
+    std::vector<std::thread> helpers;
+    for (int k = 1; k < threads; ++k) helpers.emplace_back(encodeAndJoin);
+    encodeAndJoin();
+    for (auto& helper : helpers) helper.join();
+  }
+
+  if (result.status != PayloadResult::Status::kComplete) return result;
+  if (input.bad()) {
+    result.status = PayloadResult::Status::kReadFailed;
+    return result;
+  }
+  if (blocks.Changed()) {
+    result.status = PayloadResult::Status::kOtherSize;
+    return result;
+  }
+  writer.WriteCode(codes.endCode, codes.endLength);
+  return result;
+}
+
+PayloadResult WritePayloadByteByByte(BitWriter& writer, std::istream& input, const CodeTable& table,
+                                     const SymbolIndex& index) {
+  PayloadResult result;
+  constexpr auto kEnd = std::istream::traits_type::eof();
+  for (auto byte = input.get(); byte != kEnd; byte = input.get()) {
+    const auto symbol = static_cast<std::int32_t>(byte);
+    const CodeEntry& entry = table[PositionOf(index, symbol)];
+    if (entry.symbol != symbol) {
+      result.status = PayloadResult::Status::kUnknownByte;
+      return result;
+    }
+    writer.WriteBits(entry.code);
+    ++result.bytesRead;
+    if (writer.Failed()) {
+      result.status = PayloadResult::Status::kWriteFailed;
+      return result;
+    }
+  }
+  if (input.bad()) {
+    result.status = PayloadResult::Status::kReadFailed;
+    return result;
+  }
+  writer.WriteBits(table[PositionOf(index, kEndSymbol)].code);
+  return result;
+}
+
+}  // namespace tarvel
