@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "decode/file_decoder.h"
 #include "api/compress.h"
+#include "decode/file_decoder.h"
+#include "encode/payload_encoder.h"
+#include "encode/payload_writer.h"
 #include "model/code_tree.h"
 #include "model/symbol_count.h"
-#include "encode/payload_writer.h"
-#include "encode/payload_encoder.h"
 #include "support/test_data.h"
 
 namespace tarvel {

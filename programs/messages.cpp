@@ -41,8 +41,7 @@ std::string SpoolMessage(std::string_view fileName) {
 }
 
 std::string InvalidFileMessage(std::string_view fileName, std::string_view reason) {
-  return Quoted("error : '", fileName, "' is not a valid tarvel file: ") +
-         Quoted("", reason, ".");
+  return Quoted("error : '", fileName, "' is not a valid tarvel file: ") + Quoted("", reason, ".");
 }
 
 std::string ReplaceFailedMessage(std::string_view fileName) {

@@ -35,8 +35,7 @@ void PrintRunReport(std::ostream& out, std::string_view program, std::int64_t el
                     std::int64_t inputSize, std::int64_t outputSize, const char* const* arguments) {
   const double seconds = static_cast<double>(elapsedMilliseconds) * 0.001;
 
-  out << program << " " << arguments[1] << " " << arguments[2] 
-      << std::endl;
+  out << program << " " << arguments[1] << " " << arguments[2] << std::endl;
   out << inputSize << " characters input." << std::endl;
   out << outputSize << " characters output." << std::endl;
   if (inputSize > 0) {

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "decode/file_decoder.h"
 #include "api/compress.h"
+#include "decode/file_decoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string original(reinterpret_cast<const char*>(data), size);

@@ -41,9 +41,9 @@ Result Decompress(std::span<const std::uint8_t> compressed, std::vector<std::uin
   restored.clear();
   MemorySource source(AsText(compressed));
   VectorSink sink(restored);
-  const DecodeResult decoded = Decode(
-      source, sink,
-      threads > 0 ? threads : ThreadsFor(static_cast<std::int64_t>(compressed.size())));
+  const DecodeResult decoded =
+      Decode(source, sink,
+             threads > 0 ? threads : ThreadsFor(static_cast<std::int64_t>(compressed.size())));
   Result result;
   result.inputBytes = static_cast<std::uint64_t>(decoded.inputBytes);
   result.outputBytes = static_cast<std::uint64_t>(decoded.outputBytes);

@@ -3,10 +3,10 @@
 #include <memory>
 #include <sstream>
 
-#include "model/code_table.h"
-#include "model/code_tree.h"
 #include "encode/payload_writer.h"
 #include "format/header_writer.h"
+#include "model/code_table.h"
+#include "model/code_tree.h"
 
 namespace tarvel {
 
@@ -28,8 +28,9 @@ class MemoryBuffer : public std::streambuf {
   pos_type seekoff(off_type offset, std::ios_base::seekdir way,
                    std::ios_base::openmode /*which*/) override {
     const off_type size = egptr() - eback();
-    const off_type base = way == std::ios_base::beg ? 0 : way == std::ios_base::end ? size
-                                                                                    : gptr() - eback();
+    const off_type base = way == std::ios_base::beg   ? 0
+                          : way == std::ios_base::end ? size
+                                                      : gptr() - eback();
     const off_type target = base + offset;
     if (target < 0 || target > size) return pos_type(off_type(-1));
     setg(eback(), eback() + target, egptr());
@@ -43,9 +44,8 @@ class MemoryBuffer : public std::streambuf {
 
 }  // namespace
 
-CompressStatus CompressInput(std::istream& input, const FrequencyTable& counts,
-                             BitWriter& writer, int threads,
-                             const PositionalFile* file) {
+CompressStatus CompressInput(std::istream& input, const FrequencyTable& counts, BitWriter& writer,
+                             int threads, const PositionalFile* file) {
   NodeList list;
   CodeTable table;
   SymbolIndex index;

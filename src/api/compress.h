@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "model/symbol_count.h"
 #include "encode/bit_writer.h"
+#include "model/symbol_count.h"
 
 namespace tarvel {
 
@@ -32,9 +32,8 @@ enum class CompressStatus {
 // and a file of another size than counted is a changed input.
 // REQUIRES: `counts` holds at least one non-zero count and was made from
 // `input`; nothing written to `writer` yet; threads >= 1.
-CompressStatus CompressInput(std::istream& input, const FrequencyTable& counts,
-                             BitWriter& writer, int threads = 1,
-                             const PositionalFile* file = nullptr);
+CompressStatus CompressInput(std::istream& input, const FrequencyTable& counts, BitWriter& writer,
+                             int threads = 1, const PositionalFile* file = nullptr);
 
 // The compressed form of `data`, made in memory exactly as a run makes the
 // file: empty for empty data. REQUIRES: threads >= 1.

@@ -114,9 +114,8 @@ Result CompressFile(const std::string& inputName, const std::string& outputName,
   // count runs on one thread. A regular file is read by position, by all
   // threads at once.
   const PositionalInput positional(inputName, status);
-  FrequencyTable counts =
-      CountSymbols(input, copy, readTwice ? Threads(options, status.size) : 1,
-                   readTwice ? positional.File() : nullptr);
+  FrequencyTable counts = CountSymbols(input, copy, readTwice ? Threads(options, status.size) : 1,
+                                       readTwice ? positional.File() : nullptr);
   if (input.bad()) return fail(Code::kReadInput);
   if (copy != nullptr && !copy->flush()) return fail(Code::kTemporaryCopy);
 

@@ -8,8 +8,8 @@
 
 #include "decode/decoding_tables.h"
 #include "decode/payload_decoder.h"
-#include "io/page_buffer.h"
 #include "format/header_reader.h"
+#include "io/page_buffer.h"
 
 namespace tarvel {
 

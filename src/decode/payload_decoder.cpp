@@ -30,8 +30,8 @@ constexpr std::size_t kDefaultSegmentBytes = std::size_t{1} << 17;
 // faster than one true decode.)
 class PayloadPass {
  public:
-  PayloadPass(const PayloadReader& read, const DecodingTables& tables, ByteSink& sink,
-              int threads, std::size_t segmentBytes)
+  PayloadPass(const PayloadReader& read, const DecodingTables& tables, ByteSink& sink, int threads,
+              std::size_t segmentBytes)
       : read(read),
         tables(tables),
         sink(sink),
@@ -292,8 +292,8 @@ class PayloadPass {
   const std::uint64_t checkpointBits;
 
   // The joining thread's own.
-  PageBuffer decoded;        // what it decodes itself
-  std::uint64_t start = 0;   // where the next true symbol begins, in its segment
+  PageBuffer decoded;       // what it decodes itself
+  std::uint64_t start = 0;  // where the next true symbol begins, in its segment
   std::int64_t written = 0;
 
   // The reader's own: the bytes the last segment carried behind it.
@@ -306,9 +306,9 @@ class PayloadPass {
   std::condition_variable changed;
   std::deque<std::unique_ptr<Segment>> queue;  // read, in order, not yet joined
   std::vector<std::unique_ptr<Segment>> spare;
-  bool reading = false;   // a thread is reading
-  bool joining = false;   // a thread is joining
-  bool stopping = false;  // nothing more is read
+  bool reading = false;                   // a thread is reading
+  bool joining = false;                   // a thread is joining
+  bool stopping = false;                  // nothing more is read
   std::optional<PayloadOutcome> outcome;  // the pass has ended
 };
 

@@ -2,8 +2,7 @@
 
 namespace tarvel {
 
-void GuessAlone(Segment& segment, std::uint64_t checkpointBits,
-                const DecodingTables& tables) {
+void GuessAlone(Segment& segment, std::uint64_t checkpointBits, const DecodingTables& tables) {
   Guess(segment, checkpointBits).Finish(tables);
 }
 

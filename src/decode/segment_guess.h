@@ -120,8 +120,8 @@ struct Guess {
       bits.Start(stop);
       segment.firstValid = segment.checkpoints.size();
     }
-    segment.checkpoints.push_back({static_cast<std::uint32_t>(bits.Position()),
-                                   static_cast<std::uint32_t>(out - first)});
+    segment.checkpoints.push_back(
+        {static_cast<std::uint32_t>(bits.Position()), static_cast<std::uint32_t>(out - first)});
     stop = std::min(stop + checkpointBits, segmentBits);
   }
 

@@ -133,9 +133,8 @@ void DecodeFast(MemoryBits& bits, const DecodingTables& tables, std::uint64_t st
   stream.Save(bits, out);
 }
 
-void DecodeFastTwo(MemoryBits& bits1, std::uint8_t*& out1, std::uint64_t stop1,
-                   MemoryBits& bits2, std::uint8_t*& out2, std::uint64_t stop2,
-                   const DecodingTables& tables) {
+void DecodeFastTwo(MemoryBits& bits1, std::uint8_t*& out1, std::uint64_t stop1, MemoryBits& bits2,
+                   std::uint8_t*& out2, std::uint64_t stop2, const DecodingTables& tables) {
   FastStream one(tables, bits1, out1, stop1);
   FastStream two(tables, bits2, out2, stop2);
   if (!one.fits || !two.fits) return;

@@ -39,9 +39,8 @@ void DecodeFast(MemoryBits& bits, const DecodingTables& tables, std::uint64_t st
 // The same for two independent streams at once: each lookup waits for the
 // one before in its own stream, so the processor works on the other stream
 // meanwhile. Stops as soon as either stream cannot go on.
-void DecodeFastTwo(MemoryBits& bits1, std::uint8_t*& out1, std::uint64_t stop1,
-                   MemoryBits& bits2, std::uint8_t*& out2, std::uint64_t stop2,
-                   const DecodingTables& tables);
+void DecodeFastTwo(MemoryBits& bits1, std::uint8_t*& out1, std::uint64_t stop1, MemoryBits& bits2,
+                   std::uint8_t*& out2, std::uint64_t stop2, const DecodingTables& tables);
 
 // Decodes symbols into `out` until a symbol boundary at or past `stopBit`,
 // the end symbol, or the end of the bits. `out` needs room for three bytes

@@ -4,7 +4,6 @@
 #include <cassert>
 #include <cstring>
 
-
 namespace tarvel {
 
 namespace {
@@ -58,7 +57,8 @@ void BitWriter::WriteBitBlock(const std::uint8_t* data, std::int64_t bits) {
       std::uint64_t word;
       std::memcpy(&word, data, sizeof word);
       word = __builtin_bswap64(word);
-      const std::uint64_t joined = __builtin_bswap64(((pending << (63 - shift)) << 1) | (word >> shift));
+      const std::uint64_t joined =
+          __builtin_bswap64(((pending << (63 - shift)) << 1) | (word >> shift));
       std::memcpy(cursor.out, &joined, sizeof joined);
       pending = word;
     }

@@ -182,8 +182,8 @@ PairCodes PackPairs(const PackedCodes& codes) {
       const int firstLength = codes.lengths[first];
       if (firstLength == 0 || firstLength + secondLength > kPairBits) continue;
       const std::uint64_t code = (codes.codes[first] << secondLength) | codes.codes[second];
-      pairs[first | second << 8] =
-          static_cast<std::uint32_t>(code << 8) | static_cast<std::uint32_t>(firstLength + secondLength);
+      pairs[first | second << 8] = static_cast<std::uint32_t>(code << 8) |
+                                   static_cast<std::uint32_t>(firstLength + secondLength);
     }
   }
   return pairs;
@@ -199,14 +199,22 @@ bool EncodeBytes(const std::uint8_t* data, std::size_t size, const PackedCodes& 
   assert(codes.fits);
   const std::uint8_t* const end = data + size;
   switch (codes.groupSize) {
-    case 8: return EncodeBytesBy<8>(data, end, codes, pairs, cursor);
-    case 7: return EncodeBytesBy<7>(data, end, codes, pairs, cursor);
-    case 6: return EncodeBytesBy<6>(data, end, codes, pairs, cursor);
-    case 5: return EncodeBytesBy<5>(data, end, codes, pairs, cursor);
-    case 4: return EncodeBytesBy<4>(data, end, codes, pairs, cursor);
-    case 3: return EncodeBytesBy<3>(data, end, codes, pairs, cursor);
-    case 2: return EncodeBytesBy<2>(data, end, codes, pairs, cursor);
-    default: return EncodeBytesBy<1>(data, end, codes, pairs, cursor);
+    case 8:
+      return EncodeBytesBy<8>(data, end, codes, pairs, cursor);
+    case 7:
+      return EncodeBytesBy<7>(data, end, codes, pairs, cursor);
+    case 6:
+      return EncodeBytesBy<6>(data, end, codes, pairs, cursor);
+    case 5:
+      return EncodeBytesBy<5>(data, end, codes, pairs, cursor);
+    case 4:
+      return EncodeBytesBy<4>(data, end, codes, pairs, cursor);
+    case 3:
+      return EncodeBytesBy<3>(data, end, codes, pairs, cursor);
+    case 2:
+      return EncodeBytesBy<2>(data, end, codes, pairs, cursor);
+    default:
+      return EncodeBytesBy<1>(data, end, codes, pairs, cursor);
   }
 }
 

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "model/code_table.h"
 #include "encode/bit_writer.h"
+#include "model/code_table.h"
 
 namespace tarvel {
 

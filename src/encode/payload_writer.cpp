@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
+#include "encode/payload_encoder.h"
 #include "io/input_blocks.h"
 #include "io/page_buffer.h"
-#include "encode/payload_encoder.h"
 
 namespace tarvel {
 

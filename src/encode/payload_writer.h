@@ -6,16 +6,16 @@
 #include <cstdint>
 #include <istream>
 
-#include "model/code_table.h"
-#include "io/input_blocks.h"
 #include "encode/bit_writer.h"
+#include "io/input_blocks.h"
+#include "model/code_table.h"
 
 namespace tarvel {
 
 struct PayloadResult {
   enum class Status {
-    kComplete,    // every byte and the end symbol written
-    kReadFailed,  // a read failed before the end of the input
+    kComplete,     // every byte and the end symbol written
+    kReadFailed,   // a read failed before the end of the input
     kUnknownByte,  // a byte value without a code: the input is not what was counted
     kOtherSize,    // the positional file was shorter or longer than expected
     kWriteFailed   // the writer failed: the pass stopped early
@@ -40,12 +40,12 @@ struct PayloadResult {
 // REQUIRES: `input` positioned at the first byte of the data that `table`
 // was built for; threads >= 1.
 PayloadResult WritePayload(BitWriter& writer, std::istream& input, const CodeTable& table,
-                           const SymbolIndex& index, int threads = 1,
-                           std::size_t blockBytes = 0, const PositionalFile* file = nullptr);
+                           const SymbolIndex& index, int threads = 1, std::size_t blockBytes = 0,
+                           const PositionalFile* file = nullptr);
 
 // The same, one byte and one BitString at a time: the reference for the
 // packed path, and the path for codes longer than a packed word.
-PayloadResult WritePayloadByteByByte(BitWriter& writer, std::istream& input,
-                                     const CodeTable& table, const SymbolIndex& index);
+PayloadResult WritePayloadByteByByte(BitWriter& writer, std::istream& input, const CodeTable& table,
+                                     const SymbolIndex& index);
 
 }  // namespace tarvel

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-
 namespace tarvel {
 
 OpenedInput OpenInput(const std::string& inputName, const std::string& outputName,

@@ -9,7 +9,6 @@
 #include <random>
 #include <string_view>
 
-
 namespace tarvel {
 
 namespace {
@@ -34,7 +33,8 @@ std::string LastPartOf(const std::string& path) {
 // descriptor folder (/dev/fd, /proc/self/fd, /proc/PID/fd), or -1.
 int NamedDescriptor(const std::string& path) {
   const std::string last = LastPartOf(path);
-  if (last.empty() || last.size() > 9 || last.find_first_not_of("0123456789") != std::string::npos) {
+  if (last.empty() || last.size() > 9 ||
+      last.find_first_not_of("0123456789") != std::string::npos) {
     return -1;
   }
   char* folder = realpath(FolderOf(path).c_str(), nullptr);

@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "model/offset_array.h"
 #include "model/bit_string.h"
+#include "model/offset_array.h"
 
 namespace tarvel {
 

@@ -35,8 +35,7 @@
 
 namespace tarvel {
 
-void CodeNode::AssignCodes(std::int32_t& /*position*/, BitString& /*code*/,
-                           CodeTable& /*table*/) {}
+void CodeNode::AssignCodes(std::int32_t& /*position*/, BitString& /*code*/, CodeTable& /*table*/) {}
 
 CodeNode* CodeNode::GetChild(std::int32_t /*flag*/) const { return nullptr; }
 
@@ -162,8 +161,8 @@ std::unique_ptr<CodeNode> BuildCodeTree(const FrequencyTable& counts, NodeList& 
     std::unique_ptr<CodeNode> one = std::move(list.back());
     list.pop_back();
     list.push_back(std::make_unique<BranchNode>(std::move(zero), std::move(one)));
-    for (std::size_t k = list.size() - 1;
-         k > 0 && list[k]->GetWeight() > list[k - 1]->GetWeight(); --k) {
+    for (std::size_t k = list.size() - 1; k > 0 && list[k]->GetWeight() > list[k - 1]->GetWeight();
+         --k) {
       std::swap(list[k], list[k - 1]);
     }
   }

@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 
+#include "model/bit_string.h"
 #include "model/code_table.h"
 #include "model/symbol_count.h"
-#include "model/bit_string.h"
 
 namespace tarvel {
 

@@ -53,8 +53,8 @@ TEST(DecoderTest, DecodesTheSameWhateverTheThreadsAndSegments) {
       if (kind == testing::DataKind::kFibonacci && size > 5000) continue;
       const std::string data = testing::MakeTestData(kind, size, 5);
       std::string restored;
-      const std::string label = std::string(testing::DataKindName(kind)) + " " +
-                                std::to_string(size);
+      const std::string label =
+          std::string(testing::DataKindName(kind)) + " " + std::to_string(size);
       const DecodeResult result = DecodeEveryWay(CompressBytes(data), restored, label);
       ASSERT_EQ(result.status, DecodeResult::Status::kOk) << label;
       ASSERT_TRUE(restored == data) << label;
@@ -152,9 +152,9 @@ TEST(DecoderTest, SingleBitFlipsNeverCrashAndHeaderFlipsAreCaught) {
     std::string flipped = compressed;
     flipped[bit / 8] = static_cast<char>(flipped[bit / 8] ^ (0x80 >> (bit % 8)));
     std::string restored;
-    const DecodeResult result = bit % 5 == 0
-                                    ? DecodeEveryWay(flipped, restored, "bit " + std::to_string(bit))
-                                    : DecodeBytes(flipped, restored);
+    const DecodeResult result =
+        bit % 5 == 0 ? DecodeEveryWay(flipped, restored, "bit " + std::to_string(bit))
+                     : DecodeBytes(flipped, restored);
     if (result.status == DecodeResult::Status::kInvalid) {
       ++rejected;
     } else {

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "decode/file_decoder.h"
 #include "api/compress.h"
+#include "decode/file_decoder.h"
 #include "support/scratch.h"
 #include "support/test_data.h"
 
@@ -29,8 +29,9 @@ void ExpectRoundTrip(const std::string& data, const std::string& label) {
 }
 
 TEST(RoundTripTest, SmallInputs) {
-  for (const std::string& data : std::vector<std::string>{"", "a", "ab", "abc", "abracadabra", "\xFF", std::string(1, '\0'),
-                                 std::string(8, 'a'), std::string(7, 'a'), std::string("a\0b", 3)}) {
+  for (const std::string& data :
+       std::vector<std::string>{"", "a", "ab", "abc", "abracadabra", "\xFF", std::string(1, '\0'),
+                                std::string(8, 'a'), std::string(7, 'a'), std::string("a\0b", 3)}) {
     ExpectRoundTrip(data, testing::Hex(data));
   }
 }

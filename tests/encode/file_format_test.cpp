@@ -1,6 +1,3 @@
-#include "encode/payload_writer.h"
-#include "format/header_writer.h"
-
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -9,6 +6,8 @@
 #include <vector>
 
 #include "api/compress.h"
+#include "encode/payload_writer.h"
+#include "format/header_writer.h"
 #include "support/scratch.h"
 
 namespace tarvel {

@@ -189,7 +189,8 @@ TEST(CodeTablePropertyTest, ManyCountTablesGiveOptimalConsecutiveCodes) {
     std::int64_t total = 0;
     for (int position = 0; position < table.End(); ++position) {
       const CodeEntry& entry = table[position];
-      if (entry.symbol != kEndSymbol) total += std::int64_t{counts[entry.symbol]} * entry.code.size();
+      if (entry.symbol != kEndSymbol)
+        total += std::int64_t{counts[entry.symbol]} * entry.code.size();
       ASSERT_EQ(index[entry.symbol], position);
     }
     ASSERT_EQ(total, HuffmanTotal(counts)) << "round " << round;

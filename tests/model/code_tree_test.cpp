@@ -62,7 +62,8 @@ TEST(SortNodeListTest, OrdersHeaviestFirstWithTheExactTieOrder) {
 TEST(SortNodeListTest, AllValuesOnceBeginsAt160AndEndsAt80) {
   const std::vector<int> sorted = SortedSymbols(Repeated(0, 255, 1));
   ASSERT_EQ(sorted.size(), 257u);
-  EXPECT_EQ(std::vector<int>(sorted.begin(), sorted.begin() + 3), (std::vector<int>{160, 161, 162}));
+  EXPECT_EQ(std::vector<int>(sorted.begin(), sorted.begin() + 3),
+            (std::vector<int>{160, 161, 162}));
   EXPECT_EQ(std::vector<int>(sorted.end() - 5, sorted.end()),
             (std::vector<int>{83, 82, 81, 80, -1}));
 }

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "model/symbol_count.h"
 #include "encode/payload_writer.h"
+#include "model/symbol_count.h"
 #include "support/codes.h"
 #include "support/scratch.h"
 #include "support/test_data.h"
@@ -46,10 +46,9 @@ TEST(InputBlocksTest, CountsByPositionMatchTheByteByByteCount) {
       for (const int threads : {1, 2, 3}) {
         std::istringstream unused;
         const PositionalFile positional{file.fd, static_cast<std::int64_t>(size)};
-        const FrequencyTable counts =
-            CountSymbols(unused, nullptr, threads, &positional);
-        EXPECT_EQ(counts, expected) << testing::DataKindName(kind) << " " << size << ", "
-                                    << threads << " threads";
+        const FrequencyTable counts = CountSymbols(unused, nullptr, threads, &positional);
+        EXPECT_EQ(counts, expected)
+            << testing::DataKindName(kind) << " " << size << ", " << threads << " threads";
         EXPECT_FALSE(unused.bad());
       }
     }

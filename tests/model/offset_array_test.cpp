@@ -51,7 +51,7 @@ TEST(OffsetArrayTest, GrowsBothWaysAndKeepsEveryValue) {
 TEST(OffsetArrayTest, ASymbolIndexStartingAtTheFirstSymbolGrowsDownToTheEndSymbol) {
   OffsetArray<int> index;
   const std::vector<int> symbols = {97, 98, -1, 100, 99, 114};
-  const std::vector<Shape> shapes = {{97, 1, 1},  {97, 2, 2},   {-1, 100, 128},
+  const std::vector<Shape> shapes = {{97, 1, 1},     {97, 2, 2},     {-1, 100, 128},
                                      {-1, 102, 128}, {-1, 102, 128}, {-1, 116, 128}};
   for (std::size_t k = 0; k < symbols.size(); ++k) {
     index.At(symbols[k]) = static_cast<int>(k);

@@ -50,7 +50,8 @@ TEST(CliOutputTest, OutputsLandWhereTheirNamesLead) {
        "cmp t in.tv && ls",
        "0\nlink\nin\nin.tv\nlink\nt\n"},
       {"a link to nothing yet",
-       "ln -s sub/new link; mkdir sub; $U in.tv link > /dev/null; echo $?; cmp sub/new in && ls sub",
+       "ln -s sub/new link; mkdir sub; $U in.tv link > /dev/null; echo $?; cmp sub/new in && ls "
+       "sub",
        "0\nnew\n"},
       {"/dev/stdout into a file: the report goes to standard error",
        "$U in.tv /dev/stdout > out 2> err; echo $?; cmp out in && head -1 err",
@@ -60,9 +61,11 @@ TEST(CliOutputTest, OutputsLandWhereTheirNamesLead) {
        "cmp a in.tv && cmp b in.tv && echo same",
        "same\n"},
       {"a name too long for a temporary name beside it",
-       "n=$(printf '%0250d' 0); $T in $n > /dev/null; echo $?; cmp $n in.tv && ls | wc -l", "0\n3\n"},
+       "n=$(printf '%0250d' 0); $T in $n > /dev/null; echo $?; cmp $n in.tv && ls | wc -l",
+       "0\n3\n"},
       {"a file with another hard link is written in place",
-       "echo old > out; ln out other; $T in out > /dev/null; cmp other in.tv && stat -c %h out", "2\n"},
+       "echo old > out; ln out other; $T in out > /dev/null; cmp other in.tv && stat -c %h out",
+       "2\n"},
       {"two runs at once give one whole output, never a mixture",
        "head -c 3000000 /dev/urandom > r; $T r r.tv > /dev/null\n"
        "for k in 1 2 3 4; do $T in same > /dev/null & $T r same > /dev/null & wait\n"
@@ -86,7 +89,8 @@ TEST(CliOutputTest, OutputsLandWhereTheirNamesLead) {
 TEST(CliOutputTest, SignalsAndDescriptorsNeverCutARunShort) {
   const std::string big =
       "head -c 300000000 /dev/zero > z; $T z z.tv > /dev/null; echo old > out\n"
-      "waitfor() { while ! ls out.tv-* > /dev/null 2>&1 && kill -0 $1 2> /dev/null; do :; done; }\n";
+      "waitfor() { while ! ls out.tv-* > /dev/null 2>&1 && kill -0 $1 2> /dev/null; do :; done; "
+      "}\n";
   RunCases({
       {"an interrupted run leaves the old output and no temporary file",
        big + "set -m; $T z out > /dev/null & p=$!; waitfor $p; kill -INT $p; wait $p; echo $?\n"

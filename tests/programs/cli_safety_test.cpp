@@ -101,8 +101,8 @@ TEST(CliSafetyTest, InputsThatCanBeReadOnlyOnceGiveTheSameFileAsARegularInput) {
     const auto result = RunShell(script, dir.Path());
     EXPECT_EQ(result.exitCode, 0) << script << "\n" << result.err;
     EXPECT_EQ(result.err, "");
-    EXPECT_NE(result.out.find(InputSizeLine(data.size())), std::string::npos)
-        << script << "\n" << result.out;
+    EXPECT_NE(result.out.find(InputSizeLine(data.size())), std::string::npos) << script << "\n"
+                                                                              << result.out;
     EXPECT_TRUE(ReadFile(dir / "out") == expected) << script;
     std::filesystem::remove(dir / "out");
   }
@@ -113,7 +113,7 @@ TEST(CliSafetyTest, EmptyInputsAndFilesWhoseSizeIsNotTheirContentAreRead) {
   WriteFile(dir / "empty", "");
   // An empty input needs no temporary copy, wherever it comes from.
   for (const std::string& script : {"'" + kTarvel + "' /dev/stdin out < /dev/null",
-                                   "TMPDIR=/nonexistent '" + kTarvel + "' empty out"}) {
+                                    "TMPDIR=/nonexistent '" + kTarvel + "' empty out"}) {
     const auto empty = RunShell(script, dir.Path());
     EXPECT_EQ(empty.exitCode, 0) << script << "\n" << empty.err;
     EXPECT_NE(empty.out.find("\n0 characters input.\n0 characters output.\n"), std::string::npos);
@@ -146,8 +146,9 @@ TEST(CliSafetyTest, AnInputChangedBetweenThePassesIsDetectedAndItsOutputRemoved)
   // temporary output). Then the input changes.
   const std::vector<std::pair<std::string, std::string>> changes = {
       // The last block, with a byte value that the first pass never saw.
-      {"overwritten", "head -c 4096 /dev/zero | tr '\\0' Z | dd of=in bs=4096 "
-                      "seek=$((400 * 256 - 1)) conv=notrunc status=none"},
+      {"overwritten",
+       "head -c 4096 /dev/zero | tr '\\0' Z | dd of=in bs=4096 "
+       "seek=$((400 * 256 - 1)) conv=notrunc status=none"},
       {"grown", "printf abc >> in"},
       {"shortened", "truncate -s 300M in"},
   };
@@ -155,10 +156,14 @@ TEST(CliSafetyTest, AnInputChangedBetweenThePassesIsDetectedAndItsOutputRemoved)
     ScratchDir dir;
     const std::string script =
         "truncate -s 400M in && printf abc | dd of=in conv=notrunc status=none\n"
-        "'" + kTarvel + "' in out > stdout 2> stderr & pid=$!\n"
-        "while [ -z \"$(find . -name 'out.tv-*' -size +0)\" ] && kill -0 $pid 2>/dev/null; do :; done\n"
+        "'" +
+        kTarvel +
+        "' in out > stdout 2> stderr & pid=$!\n"
+        "while [ -z \"$(find . -name 'out.tv-*' -size +0)\" ] && kill -0 $pid 2>/dev/null; do :; "
+        "done\n"
         "kill -STOP $pid\n" +
-        change + "\n"
+        change +
+        "\n"
         "kill -CONT $pid\n"
         "wait $pid; echo $?\n";
     const auto result = RunShell(script, dir.Path());

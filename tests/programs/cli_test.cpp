@@ -61,9 +61,9 @@ TEST(CliTest, OutputInAMissingFolderCannotBeOpened) {
 // pattern: seconds as a plain number, then a throughput or "?".
 void ExpectReport(const std::string& out, const std::string& command, long long inputSize,
                   long long outputSize, const std::string& percent) {
-  const std::string fixed = command + "\n" + std::to_string(inputSize) +
-                            " characters input.\n" + std::to_string(outputSize) +
-                            " characters output.\n" + percent + "% reduction in size.\n";
+  const std::string fixed = command + "\n" + std::to_string(inputSize) + " characters input.\n" +
+                            std::to_string(outputSize) + " characters output.\n" + percent +
+                            "% reduction in size.\n";
   ASSERT_EQ(out.substr(0, fixed.size()), fixed);
   static const std::regex kTiming(
       R"([0-9.]+(e[+-][0-9]{3})? seconds\.\n(\? |[0-9.]+(e\+[0-9]{3})? )characters per second\.\n)");
@@ -77,11 +77,9 @@ TEST(CliTest, ReportsEveryRunThatReachesTheEnd) {
     std::string percent;
   };
   const std::vector<Case> cases = {
-      {"", 0, "0"},
-      {"a", 10, "-900"},
+      {"", 0, "0"},           {"a", 10, "-900"},
       {"abc", 15, "-400"},  // the last byte is only partly filled
-      {"aaaaaaa", 10, "-42"},
-      {std::string(1000, 'z'), 135, "86"},
+      {"aaaaaaa", 10, "-42"}, {std::string(1000, 'z'), 135, "86"},
   };
   for (const auto& c : cases) {
     ScratchDir dir;
@@ -90,8 +88,8 @@ TEST(CliTest, ReportsEveryRunThatReachesTheEnd) {
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(ReadFile(dir / "out").size(), static_cast<std::size_t>(c.outputSize));
-    ExpectReport(result.out, "tarvel in out", static_cast<long long>(c.input.size()),
-                 c.outputSize, c.percent);
+    ExpectReport(result.out, "tarvel in out", static_cast<long long>(c.input.size()), c.outputSize,
+                 c.percent);
   }
 }
 

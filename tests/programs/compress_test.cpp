@@ -30,7 +30,7 @@ TEST(CompressInputTest, TheSecondPassMustMeetTheBytesTheFirstCounted) {
   };
   const std::vector<Case> cases = {
       {"abracadabra", CompressStatus::kComplete},
-      {"aabracadbra", CompressStatus::kComplete},  // same counts, other order: not detectable
+      {"aabracadbra", CompressStatus::kComplete},       // same counts, other order: not detectable
       {"abracadabrz", CompressStatus::kInputChanged},   // a byte value without a code
       {"abracadabr", CompressStatus::kInputChanged},    // shorter
       {"abracadabraa", CompressStatus::kInputChanged},  // longer, known bytes only

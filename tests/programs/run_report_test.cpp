@@ -90,8 +90,7 @@ TEST(PrintRunReportTest, TruncatesThePercentageTowardZeroFromAnExactProduct) {
       {1, 2147483647, "-214748364600% reduction in size."},
   };
   for (const auto& c : cases) {
-    EXPECT_NE(Report(1000, c.inputSize, c.outputSize).find("\n" + c.line + "\n"),
-              std::string::npos)
+    EXPECT_NE(Report(1000, c.inputSize, c.outputSize).find("\n" + c.line + "\n"), std::string::npos)
         << c.inputSize << " " << c.outputSize;
   }
 }

@@ -116,7 +116,8 @@ TEST(UntarvelCliTest, OutputsThatAreNotFilesAreWrittenDirectly) {
   EXPECT_EQ(piped.exitCode, 0);
   EXPECT_EQ(ReadFile(dir / "out").substr(0, 7), "checked");
 
-  const auto fromPipe = RunShell("cat packed | '" + kUntarvel + "' /dev/stdin restored", dir.Path());
+  const auto fromPipe =
+      RunShell("cat packed | '" + kUntarvel + "' /dev/stdin restored", dir.Path());
   EXPECT_EQ(fromPipe.exitCode, 0);
   EXPECT_EQ(ReadFile(dir / "restored"), "checked");
 }

@@ -10,9 +10,9 @@
 #include <string>
 
 #include "decode/file_decoder.h"
-#include "model/code_tree.h"
 #include "encode/payload_writer.h"
 #include "format/header_writer.h"
+#include "model/code_tree.h"
 #include "support/codes.h"
 #include "support/scratch.h"
 
@@ -103,7 +103,8 @@ class RecordingSource : public ByteSource {
   explicit RecordingSource(ByteSource& inner) : inner(inner) {}
   std::ptrdiff_t Read(std::uint8_t* buffer, std::size_t size) override {
     const std::ptrdiff_t got = inner.Read(buffer, size);
-    if (got > 0 && head.size() < 1024) head.append(reinterpret_cast<char*>(buffer), static_cast<std::size_t>(got));
+    if (got > 0 && head.size() < 1024)
+      head.append(reinterpret_cast<char*>(buffer), static_cast<std::size_t>(got));
     return got;
   }
   std::string head;

@@ -34,9 +34,9 @@ void Shuffle(T& items, Random& random) {
 
 std::string Text(std::size_t size, Random& random) {
   static const std::array<const char*, 24> kWords = {
-      "the",    "of",     "and",   "a",     "to",       "in",      "is",     "file",
-      "code",   "bytes",  "tree",  "count", "compress", "header",  "symbol", "length",
-      "return", "const",  "while", "int",   "weight",   "payload", "{",      "}"};
+      "the",    "of",    "and",   "a",     "to",       "in",      "is",     "file",
+      "code",   "bytes", "tree",  "count", "compress", "header",  "symbol", "length",
+      "return", "const", "while", "int",   "weight",   "payload", "{",      "}"};
   std::string text;
   while (text.size() < size) {
     text += kWords[random.Below(kWords.size())];
@@ -58,13 +58,20 @@ const std::vector<DataKind>& AllDataKinds() {
 
 const char* DataKindName(DataKind kind) {
   switch (kind) {
-    case DataKind::kText: return "text";
-    case DataKind::kRandom: return "random";
-    case DataKind::kSkewed: return "skewed";
-    case DataKind::kRuns: return "runs";
-    case DataKind::kAllValues: return "all-values";
-    case DataKind::kEqualCounts: return "equal-counts";
-    case DataKind::kFibonacci: return "fibonacci";
+    case DataKind::kText:
+      return "text";
+    case DataKind::kRandom:
+      return "random";
+    case DataKind::kSkewed:
+      return "skewed";
+    case DataKind::kRuns:
+      return "runs";
+    case DataKind::kAllValues:
+      return "all-values";
+    case DataKind::kEqualCounts:
+      return "equal-counts";
+    case DataKind::kFibonacci:
+      return "fibonacci";
   }
   return "?";
 }
