@@ -1,18 +1,22 @@
-// Any bytes compressed in memory, exactly as tarvel writes a file, must
-// decode back to themselves.
+// Any bytes compressed through the library, exactly as tarvel writes a file,
+// must decode back to themselves, and compress the same on two threads.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <string>
+#include <span>
+#include <vector>
 
-#include "api/compress.h"
-#include "decode/file_decoder.h"
+#include "tarvel/tarvel.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string original(reinterpret_cast<const char*>(data), size);
-  const std::string compressed = tarvel::CompressBytes(original);
-  std::string restored;
-  const tarvel::DecodeResult result = tarvel::DecodeBytes(compressed, restored);
-  if (result.status != tarvel::DecodeResult::Status::kOk || restored != original) std::abort();
+  const std::span<const std::uint8_t> original(data, size);
+  const std::vector<std::uint8_t> compressed = tarvel::Compress(original, /*threads=*/1);
+  std::vector<std::uint8_t> restored;
+  const tarvel::Result result = tarvel::Decompress(compressed, restored, /*threads=*/1);
+  if (!result || !std::equal(restored.begin(), restored.end(), original.begin(), original.end())) {
+    std::abort();
+  }
+  if (tarvel::Compress(original, /*threads=*/2) != compressed) std::abort();
   return 0;
 }

@@ -1,0 +1,96 @@
+// The public API: what another program sees of the codec.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "api/compress.h"
+#include "support/scratch.h"
+#include "support/test_data.h"
+#include "tarvel/tarvel.h"
+
+namespace tarvel {
+namespace {
+
+using Code = Result::Code;
+
+std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+
+TEST(ApiTest, RoundTripsInMemoryAndThroughFilesGiveTheProgramsBytes) {
+  for (const auto kind : testing::AllDataKinds()) {
+    const std::string data = testing::MakeTestData(kind, 1'500'000, 5);
+    const std::vector<std::uint8_t> packed = Compress(Bytes(data));
+    EXPECT_EQ(packed, Bytes(CompressBytes(data))) << testing::DataKindName(kind);
+    EXPECT_EQ(Compress(Bytes(data), /*threads=*/3), packed);
+    std::vector<std::uint8_t> restored;
+    const Result result = Decompress(packed, restored, /*threads=*/2);
+    ASSERT_TRUE(result) << result.reason;
+    EXPECT_EQ(result.inputBytes, packed.size());
+    EXPECT_EQ(result.outputBytes, data.size());
+    EXPECT_TRUE(restored == Bytes(data));
+
+    testing::ScratchDir dir;
+    testing::WriteFile(dir / "in", data);
+    const Result compressed = CompressFile((dir / "in").string(), (dir / "in.tv").string());
+    ASSERT_TRUE(compressed);
+    EXPECT_EQ(compressed.inputBytes, data.size());
+    EXPECT_EQ(compressed.outputBytes, packed.size());
+    EXPECT_TRUE(Bytes(testing::ReadFile(dir / "in.tv")) == packed);
+    ASSERT_TRUE(DecompressFile((dir / "in.tv").string(), (dir / "back").string()));
+    EXPECT_TRUE(testing::ReadFile(dir / "back") == data);
+  }
+  std::vector<std::uint8_t> restored{1, 2};
+  EXPECT_TRUE(Compress({}).empty());
+  EXPECT_TRUE(Decompress({}, restored));
+  EXPECT_TRUE(restored.empty());
+  EXPECT_STREQ(Version(), "0.1.0");
+}
+
+TEST(ApiTest, EveryFailureIsReturnedWithItsCode) {
+  struct Case {
+    const char* setup;  // shell commands run in the folder first
+    bool compress;
+    std::string input, output;
+    Code code;
+  };
+  const std::vector<Case> cases = {
+      {"", true, "missing", "out", Code::kOpenInput},
+      {"", true, "in", "nowhere/out", Code::kOpenOutput},
+      {"ln -s in link", true, "in", "link", Code::kSameFile},
+      {"", false, "folder", "out", Code::kOpenInput},
+      {"", false, "in", "out", Code::kInvalidData},
+      // A disk-full on a helper thread, in the middle of a threaded pass, is
+      // returned after the threads have stopped.
+      {"", true, "in", "/dev/full", Code::kWriteOutput},
+      {"", false, "in.tv", "/dev/full", Code::kWriteOutput},
+      {"", true, "in", "/proc/self/fd/999", Code::kOpenOutput},  // not open
+      {"", true, "/proc/self/mem", "out", Code::kReadInput},     // its first read fails
+      {"", true, "/proc/version", "out", Code::kTemporaryCopy},  // with TMPDIR missing
+  };
+  // An input changed between the passes and a rename refused by a sticky
+  // folder need another process; the command-line tests make them.
+  const std::string data = testing::MakeTestData(testing::DataKind::kText, 3'000'000, 1);
+  for (const Case& c : cases) {
+    testing::ScratchDir dir;
+    testing::WriteFile(dir / "in", data);
+    testing::WriteFile(dir / "in.tv", CompressBytes(data));
+    std::filesystem::create_directory(dir / "folder");
+    ASSERT_EQ(testing::RunShell(c.setup, dir.Path()).exitCode, 0);
+    const auto path = [&](const std::string& name) {
+      return name.front() == '/' ? name : (dir / name).string();
+    };
+    FileOptions options;
+    options.threads = 2;
+    if (c.code == Code::kTemporaryCopy) setenv("TMPDIR", "/nonexistent", 1);
+    const Result result = c.compress ? CompressFile(path(c.input), path(c.output), options)
+                                     : DecompressFile(path(c.input), path(c.output), options);
+    unsetenv("TMPDIR");
+    EXPECT_EQ(result.code, c.code) << c.input << " -> " << c.output;
+    EXPECT_FALSE(std::filesystem::exists(dir / "out"));
+    EXPECT_FALSE(result);
+    EXPECT_EQ(result.reason.empty(), c.code != Code::kInvalidData) << result.reason;
+  }
+}
+
+}  // namespace
+}  // namespace tarvel
