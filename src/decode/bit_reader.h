@@ -1,11 +1,16 @@
 // The bits of a payload in memory, most significant first.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
 namespace tarvel {
+
+// Words are loaded from memory and their bytes swapped into reading order.
+static_assert(std::endian::native == std::endian::little,
+              "the bit reader loads little-endian words");
 
 // The bits of bytes in memory, most significant first.
 class MemoryBits {

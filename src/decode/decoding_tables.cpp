@@ -65,8 +65,7 @@ DecodingTables BuildTables(const std::vector<std::int32_t>& symbols,
   for (std::uint32_t prefix = 0; prefix < kSize; ++prefix) {
     if (longest[prefix] == 0) continue;
     const int bits = std::min(longest[prefix] - kTableBits, kLongBits);
-    tables.longStart[prefix] = static_cast<std::uint32_t>(tables.longCodes.size()) |
-                               static_cast<std::uint32_t>(bits) << 24;
+    tables.longStart[prefix] = LongStart(static_cast<std::uint32_t>(tables.longCodes.size()), bits);
     tables.longCodes.resize(tables.longCodes.size() + (std::size_t{1} << bits), 0);
   }
   for (std::size_t position = 0; position < codes.size(); ++position) {
@@ -74,31 +73,32 @@ DecodingTables BuildTables(const std::vector<std::int32_t>& symbols,
     const int size = static_cast<int>(code.size());
     if (size <= kTableBits || size > kTableBits + kLongBits || symbols[position] < 0) continue;
     const std::uint32_t start = tables.longStart[BitsOf(code, 0, kTableBits)];
-    const int bits = static_cast<int>(start >> 24);
+    const int bits = LongStartBits(start);
     const std::uint32_t suffix = BitsOf(code, kTableBits, code.size() - kTableBits);
     const int spare = bits - (size - kTableBits);
-    const std::size_t first = (start & 0xFFFFFF) + (suffix << spare);
+    const std::size_t first = LongStartOffset(start) + (suffix << spare);
     for (std::size_t k = first; k < first + (std::size_t{1} << spare); ++k) {
-      tables.longCodes[k] = static_cast<std::uint16_t>(size | symbols[position] << 5);
+      tables.longCodes[k] = LongEntry(size, symbols[position]);
     }
   }
 
   tables.first.assign(kSize, 0);
   for (std::uint32_t value = 0; value < kSize; ++value) {
-    tables.first[value] = static_cast<std::uint16_t>(length[value] | index[value] << 4);
+    tables.first[value] = FirstEntry(length[value], index[value]);
   }
   // Then more symbols wherever their codes fit in the bits left over.
   tables.fast.assign(kSize, 0);
   for (std::uint32_t value = 0; value < kSize; ++value) {
     std::uint32_t entry = 0;
+    std::uint32_t symbols = 0;
     int used = 0;
     for (std::uint32_t count = 0; count < 3; ++count) {
       const std::uint32_t rest = (value << used) & (kSize - 1);
       const int next = length[rest];
       if (next == 0 || used + next > kTableBits || index[rest] == kEndIndex) break;
       used += next;
-      entry |= static_cast<std::uint32_t>(index[rest]) << (8 + 8 * count);
-      entry = (entry & ~std::uint32_t{0xFF}) | (count + 1) << 6 | static_cast<std::uint32_t>(used);
+      symbols |= static_cast<std::uint32_t>(index[rest]) << (8 * count);
+      entry = FastEntry(symbols, count + 1, used);
     }
     tables.fast[value] = entry;
   }

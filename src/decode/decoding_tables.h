@@ -41,9 +41,67 @@ struct DecodingTables {
   std::vector<std::int32_t> children;
 };
 
-inline constexpr std::uint32_t EntryCount(std::uint32_t entry) { return (entry >> 6) & 3; }
-inline constexpr int EntryLength(std::uint32_t entry) { return static_cast<int>(entry & 0x3F); }
-inline constexpr std::uint32_t EntrySymbols(std::uint32_t entry) { return entry >> 8; }
+// Entries of `fast`.
+inline constexpr int kFastLengthBits = 6;
+inline constexpr int kFastCountShift = 6;
+inline constexpr int kFastSymbolsShift = 8;
+inline constexpr std::uint32_t FastEntry(std::uint32_t symbols, std::uint32_t count, int length) {
+  return symbols << kFastSymbolsShift | count << kFastCountShift |
+         static_cast<std::uint32_t>(length);
+}
+inline constexpr std::uint32_t EntryCount(std::uint32_t entry) {
+  return (entry >> kFastCountShift) & 3;
+}
+inline constexpr int EntryLength(std::uint32_t entry) {
+  return static_cast<int>(entry & ((1u << kFastLengthBits) - 1));
+}
+inline constexpr std::uint32_t EntrySymbols(std::uint32_t entry) {
+  return entry >> kFastSymbolsShift;
+}
+
+// Entries of `first`.
+inline constexpr int kFirstLengthBits = 4;
+inline constexpr std::uint16_t FirstEntry(int length, std::int32_t index) {
+  return static_cast<std::uint16_t>(length | index << kFirstLengthBits);
+}
+inline constexpr int FirstLength(std::uint32_t entry) {
+  return static_cast<int>(entry & ((1u << kFirstLengthBits) - 1));
+}
+inline constexpr std::int32_t FirstIndex(std::uint32_t entry) {
+  return static_cast<std::int32_t>(entry >> kFirstLengthBits);
+}
+
+// Entries of `longCodes`, and of `longStart`.
+inline constexpr int kLongLengthBits = 5;
+inline constexpr std::uint16_t LongEntry(int length, std::int32_t byte) {
+  return static_cast<std::uint16_t>(length | byte << kLongLengthBits);
+}
+inline constexpr int LongLength(std::uint32_t entry) {
+  return static_cast<int>(entry & ((1u << kLongLengthBits) - 1));
+}
+inline constexpr std::uint32_t LongByte(std::uint32_t entry) { return entry >> kLongLengthBits; }
+inline constexpr int kLongStartShift = 24;
+inline constexpr std::uint32_t LongStart(std::uint32_t offset, int bits) {
+  return offset | static_cast<std::uint32_t>(bits) << kLongStartShift;
+}
+inline constexpr std::uint32_t LongStartOffset(std::uint32_t start) {
+  return start & ((1u << kLongStartShift) - 1);
+}
+inline constexpr int LongStartBits(std::uint32_t start) {
+  return static_cast<int>(start >> kLongStartShift);
+}
+
+static_assert(kTableBits < (1 << kFastLengthBits) && kFastLengthBits <= kFastCountShift,
+              "a fast entry's length field holds a whole lookup");
+static_assert(kFastCountShift + 2 <= kFastSymbolsShift && kFastSymbolsShift + 3 * 8 == 32,
+              "three byte symbols fill the top of a fast entry, the first lowest");
+static_assert(kTableBits < (1 << kFirstLengthBits) && kFirstLengthBits + 12 <= 16 &&
+                  kEndIndex < (1 << 12),
+              "a first entry holds a lookup's length and any decoding index");
+static_assert(kTableBits + kLongBits < (1 << kLongLengthBits) && kLongLengthBits + 8 <= 16,
+              "a long entry holds a code of both lookups and a byte value");
+static_assert((std::uint64_t{1} << kTableBits << kLongBits) < (std::uint64_t{1} << kLongStartShift),
+              "every offset into longCodes fits below the bit count of a start");
 
 // The tables for the codes in table order and the symbol at each position
 // (-1 for the end symbol).

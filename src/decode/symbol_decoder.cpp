@@ -32,8 +32,9 @@ inline std::uint32_t LongCode(const std::uint32_t* longStart, const std::uint16_
                               std::uint64_t buffer) {
   const std::uint32_t start = longStart[buffer >> (64 - kTableBits)];
   if (start == 0) return 0;
-  const auto suffix = static_cast<std::uint32_t>((buffer << kTableBits) >> (64 - (start >> 24)));
-  return longCodes[(start & 0xFFFFFF) + suffix];
+  const auto suffix =
+      static_cast<std::uint32_t>((buffer << kTableBits) >> (64 - LongStartBits(start)));
+  return longCodes[LongStartOffset(start) + suffix];
 }
 
 // The fast loop's registers for one stream of bits.
@@ -74,9 +75,9 @@ struct FastStream {
         // second lookup's 20 are at hand; the round ends with it.
         const std::uint32_t symbol = LongCode(longStart, longCodes, buffer);
         if (symbol == 0) return false;
-        *out++ = static_cast<std::uint8_t>(symbol >> 5);
-        buffer <<= symbol & 0x1F;
-        available -= static_cast<int>(symbol & 0x1F);
+        *out++ = static_cast<std::uint8_t>(LongByte(symbol));
+        buffer <<= LongLength(symbol);
+        available -= LongLength(symbol);
         break;
       }
       const std::uint32_t symbols = EntrySymbols(entry);
@@ -106,19 +107,19 @@ struct FastStream {
 std::int32_t NextSymbol(MemoryBits& bits, const DecodingTables& tables, bool& inside) {
   if (bits.available < kTableBits) bits.Refill();
   const std::uint32_t entry = tables.first[bits.Peek(kTableBits)];
-  const int length = static_cast<int>(entry & 0xF);
+  const int length = FirstLength(entry);
   if (length != 0 && length <= bits.available) {
     bits.Skip(length);
     inside = false;
-    return static_cast<std::int32_t>(entry >> 4);
+    return FirstIndex(entry);
   }
   if (length == 0 && bits.available >= kTableBits + kLongBits) {
     const std::uint32_t symbol =
         LongCode(tables.longStart.data(), tables.longCodes.data(), bits.buffer);
     if (symbol != 0) {
-      bits.Skip(static_cast<int>(symbol & 0x1F));
+      bits.Skip(LongLength(symbol));
       inside = false;
-      return static_cast<std::int32_t>(symbol >> 5);
+      return static_cast<std::int32_t>(LongByte(symbol));
     }
   }
   return WalkTree(bits, tables, inside);

@@ -27,6 +27,12 @@ std::int32_t NextSymbol(MemoryBits& bits, const DecodingTables& tables, bool& in
 // bits ahead.
 inline constexpr int kLookups = 4;
 inline constexpr std::uint64_t kRoundBits = kLookups * kTableBits;
+// One load leaves at least 56 bits at hand: enough for a round, and for the
+// second lookup of a long code after three short ones.
+inline constexpr int kBitsAtHand = 56;
+static_assert(kRoundBits <= kBitsAtHand, "a round's lookups never outrun one load");
+static_assert((kLookups - 1) * kTableBits + kTableBits + kLongBits <= kBitsAtHand,
+              "a long code's second lookup has its bits at hand after three short ones");
 
 inline bool RoundFits(const MemoryBits& bits, std::uint64_t stopBit) {
   return bits.pos + 8 <= bits.limit && bits.Position() + kRoundBits < stopBit;

@@ -1,10 +1,15 @@
 #include "encode/bit_writer.h"
 
 #include <algorithm>
+#include <bit>
 #include <cassert>
 #include <cstring>
 
 namespace tarvel {
+
+// Words are built in registers and stored with their bytes swapped into
+// file order.
+static_assert(std::endian::native == std::endian::little, "words are stored little-endian");
 
 namespace {
 

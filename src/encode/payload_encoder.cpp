@@ -1,11 +1,16 @@
 #include "encode/payload_encoder.h"
 
 #include <algorithm>
+#include <bit>
 #include <cassert>
 #include <cmath>
 #include <cstring>
 
 namespace tarvel {
+
+// Words are built in registers and stored with their bytes swapped into
+// file order.
+static_assert(std::endian::native == std::endian::little, "words are stored little-endian");
 
 namespace {
 
