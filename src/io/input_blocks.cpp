@@ -16,9 +16,9 @@ InputBlocks::Block InputBlocks::Next(char* buffer, std::size_t capacity) {
   block.size = static_cast<std::size_t>(input.gcount());
   block.number = next++;
   if (!input) done = true;
+  // A copy that fails stays failed: its owner finds it so.
   if (block.size > 0 && copy != nullptr &&
       !copy->write(buffer, static_cast<std::streamsize>(block.size))) {
-    copyFailed = true;
     done = true;
   }
   return block;

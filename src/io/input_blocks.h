@@ -45,10 +45,6 @@ class InputBlocks {
   // Makes every further Next() return an empty block.
   void Stop();
 
-  // After the last block: whether writing the copy failed. (A failed read
-  // leaves the input stream bad(), as a read through it would.)
-  bool CopyFailed() const { return copyFailed; }
-
   // After the last block: whether a positional file was not of the size
   // expected.
   bool Changed() const { return changed; }
@@ -63,7 +59,6 @@ class InputBlocks {
   std::int64_t next = 0;
   std::int64_t claimed = 0;  // bytes of the positional file handed out
   bool done = false;
-  bool copyFailed = false;
   bool changed = false;
 };
 
