@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "api/compress.h"
-#include "decode/file_decoder.h"
 #include "encode/payload_encoder.h"
 #include "encode/payload_writer.h"
 #include "model/code_tree.h"
 #include "model/symbol_count.h"
 #include "support/test_data.h"
+#include "tarvel/tarvel.h"
 
 namespace tarvel {
 namespace {
@@ -68,8 +68,7 @@ void BM_CountByteByByte(benchmark::State& state, DataKind kind) {
   const std::string& data = Data(kind);
   for (auto _ : state) {
     std::istringstream input(data);
-    std::int32_t oddByte = -1;
-    benchmark::DoNotOptimize(CountSymbolsByteByByte(input, 256, false, &oddByte));
+    benchmark::DoNotOptimize(CountSymbolsByteByByte(input));
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * data.size()));
 }
@@ -79,8 +78,7 @@ struct Codes {
   SymbolIndex index;
   explicit Codes(const std::string& data) {
     std::istringstream input(data);
-    std::int32_t oddByte = -1;
-    const FrequencyTable counts = CountSymbols(input, 256, false, &oddByte);
+    const FrequencyTable counts = CountSymbols(input);
     NodeList list;
     auto root = BuildCodeTree(counts, list);
     std::int32_t position = 0;
@@ -142,14 +140,16 @@ void BM_PayloadByteByByte(benchmark::State& state, DataKind kind) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * data.size()));
 }
 
-// Decoding in memory: MB/s of restored data.
+// Decoding in memory through the public API, on one thread: MB/s of
+// restored data.
 void BM_Decode(benchmark::State& state, DataKind kind) {
   const std::string& data = Data(kind);
-  const std::string compressed = CompressBytes(data);
-  std::string restored;
+  const std::vector<std::uint8_t> compressed =
+      Compress({reinterpret_cast<const std::uint8_t*>(data.data()), data.size()}, /*threads=*/1);
+  std::vector<std::uint8_t> restored;
   restored.reserve(data.size());
   for (auto _ : state) {
-    DecodeBytes(compressed, restored);
+    Decompress(compressed, restored, /*threads=*/1);
     benchmark::DoNotOptimize(restored.data());
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * data.size()));
