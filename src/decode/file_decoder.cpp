@@ -155,6 +155,7 @@ class MemorySink : public ByteSink {
 
 std::ptrdiff_t MemorySource::Read(std::uint8_t* buffer, std::size_t size) {
   const std::size_t n = std::min(size, data.size());
+  if (n == 0) return 0;  // empty data may have no address at all
   std::memcpy(buffer, data.data(), n);
   data.remove_prefix(n);
   return static_cast<std::ptrdiff_t>(n);
