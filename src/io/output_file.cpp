@@ -3,9 +3,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 #include <string_view>
 
@@ -148,6 +150,7 @@ bool OutputFile::OpenRegular(const std::string& target, const struct stat* exist
     }
   }
   if (fd >= 0) {
+    AllowHoles();
     if (existing != nullptr) {
       // The owner first: changing it may clear the set-user and group bits.
       if (fchown(fd, existing->st_uid, existing->st_gid) != 0) {
@@ -172,6 +175,7 @@ bool OutputFile::OpenRegular(const std::string& target, const struct stat* exist
     if (fd < 0) return false;
   }
   kind = Kind::kInPlace;
+  AllowHoles();
   writtenName = target;
   Pending(writtenName.c_str());
   return true;
@@ -192,12 +196,60 @@ int OutputFile::CreateTemporary(const std::string& target, mode_t mode, std::str
   return -1;
 }
 
+void OutputFile::AllowHoles() {
+  struct stat opened {};
+  if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) return;
+  const auto block = static_cast<std::size_t>(opened.st_blksize);
+  // A power of two from a sector to a megabyte; else no holes.
+  if (block >= 512 && block <= (std::size_t{1} << 20) && (block & (block - 1)) == 0) {
+    holeBlock = block;
+  }
+}
+
 void OutputFile::Pending(const char* name) {
   if (watcher != nullptr) watcher->Pending(name);
 }
 
 bool OutputFile::Write(const std::uint8_t* data, std::size_t size) {
   if (writeError != 0 || fd < 0) return false;
+  if (holeBlock == 0) return WriteAll(data, size);
+  // The bytes go in pieces that end on file-system block boundaries. A piece
+  // of zeros is not written but sought over when the next bytes come (or
+  // made by the final size): a whole block of them stays a hole, and one in
+  // part of a block reads back as zeros all the same. The other pieces are
+  // written together.
+  const std::uint8_t* pending = data;
+  std::size_t pendingSize = 0;
+  while (size > 0) {
+    const std::size_t intoBlock = static_cast<std::size_t>(offset % holeBlock);
+    const std::size_t chunk = std::min(size, holeBlock - intoBlock);
+    if (IsZero(data, chunk)) {
+      if (pendingSize > 0 && !WriteAll(pending, pendingSize)) return false;
+      pendingSize = 0;
+      hole += chunk;
+    } else {
+      if (pendingSize == 0) pending = data;
+      pendingSize += chunk;
+    }
+    data += chunk;
+    size -= chunk;
+    offset += chunk;
+  }
+  return pendingSize == 0 || WriteAll(pending, pendingSize);
+}
+
+bool OutputFile::IsZero(const std::uint8_t* data, std::size_t size) {
+  return data[0] == 0 && std::memcmp(data, data + 1, size - 1) == 0;
+}
+
+bool OutputFile::WriteAll(const std::uint8_t* data, std::size_t size) {
+  if (hole > 0) {
+    if (lseek(fd, static_cast<off_t>(hole), SEEK_CUR) < 0) {
+      writeError = errno;
+      return false;
+    }
+    hole = 0;
+  }
   while (size > 0) {
     const ssize_t written = ::write(fd, data, size);
     if (written < 0) {
@@ -213,6 +265,12 @@ bool OutputFile::Write(const std::uint8_t* data, std::size_t size) {
 
 OutputFile::CommitStatus OutputFile::Commit() {
   if (writeError != 0 || fd < 0) {
+    Discard();
+    return CommitStatus::kWriteFailed;
+  }
+  // A hole at the end is made by the file's size.
+  if (hole > 0 && ftruncate(fd, static_cast<off_t>(offset)) != 0) {
+    writeError = errno;
     Discard();
     return CommitStatus::kWriteFailed;
   }

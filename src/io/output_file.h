@@ -23,6 +23,11 @@ namespace tarvel {
 // final permission bits (and, where the system allows, its owner) before any
 // data goes in.
 //
+// Into a regular file that it opened itself (a temporary one, or one written
+// in place), runs of zero bytes that cover whole file-system blocks are not
+// written but left as holes, which read back as zeros: a sparse file stays
+// sparse, and takes less time.
+//
 // A symbolic link is followed: the file it names is replaced, the link
 // stays. A name that leads to an open descriptor of this process
 // (/dev/stdout, /dev/fd/N, /proc/self/fd/N) writes to that descriptor, and
@@ -100,6 +105,12 @@ class OutputFile {
   int CreateTemporary(const std::string& target, mode_t mode, std::string& name);
   // Tells the watcher which file a signal must remove.
   void Pending(const char* name);
+  // Lets runs of zero blocks become holes, for a regular file.
+  void AllowHoles();
+  // Seeks over the hole before, then writes `size` bytes.
+  bool WriteAll(const std::uint8_t* data, std::size_t size);
+  // REQUIRES: size >= 1.
+  static bool IsZero(const std::uint8_t* data, std::size_t size);
 
   OutputWatcher* watcher;
   Buffer buffer{*this};
@@ -109,9 +120,12 @@ class OutputFile {
   // when the folder has been renamed during the run.
   int folderFd = -1;
   Kind kind = Kind::kDirect;
-  std::string finalName;    // the file to replace, for kTemporary
-  std::string writtenName;  // the file to remove on failure; empty for kDirect
-  int writeError = 0;       // errno of the first failed write
+  std::string finalName;      // the file to replace, for kTemporary
+  std::string writtenName;    // the file to remove on failure; empty for kDirect
+  int writeError = 0;         // errno of the first failed write
+  std::size_t holeBlock = 0;  // the file system's block, when holes are allowed
+  std::uint64_t offset = 0;   // bytes written or left as holes so far
+  std::uint64_t hole = 0;     // zero bytes not written yet, before `offset`
   bool standardOutput = false;
 };
 

@@ -63,6 +63,12 @@ TEST(CliOutputTest, OutputsLandWhereTheirNamesLead) {
       {"a name too long for a temporary name beside it",
        "n=$(printf '%0250d' 0); $T in $n > /dev/null; echo $?; cmp $n in.tv && ls | wc -l",
        "0\n3\n"},
+      {"zero blocks are restored as holes into files, as bytes elsewhere",
+       "truncate -s 64M z; printf x >> z; truncate -s 1M t; printf '\\0' > one\n"
+       "for f in z t one; do $T $f $f.tv > /dev/null; $U $f.tv $f.back > /dev/null; done\n"
+       "cmp z z.back && cmp t t.back && cmp one one.back && stat -c %b t.back\n"
+       "[ $(stat -c %b z.back) -le 64 ] && echo sparse; $U z.tv /dev/stdout 2> /dev/null | cmp - z",
+       "0\nsparse\n"},
       {"a file with another hard link is written in place",
        "echo old > out; ln out other; $T in out > /dev/null; cmp other in.tv && stat -c %h out",
        "2\n"},
