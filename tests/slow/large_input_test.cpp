@@ -159,5 +159,21 @@ TEST(LargeInputTest, InputsOf2To31AndMoreBytesCompressExactly) {
   }
 }
 
+// A disk image of 5 GiB, mostly unallocated: its zero runs cost a bit each
+// and come back as holes, not as gigabytes of written zeros.
+TEST(LargeInputTest, ASparseFileOf5GiBRestoresWithItsHoles) {
+  ScratchDir dir;
+  const auto result = testing::RunShell(
+      std::string("T='") + TARVEL_BINARY + "'; U='" + UNTARVEL_BINARY +
+          "'\n"
+          "truncate -s 5G in; printf head | dd of=in conv=notrunc status=none\n"
+          "head -c 16384 /dev/urandom | dd of=in bs=4096 seek=600000 conv=notrunc status=none\n"
+          "printf tail >> in; $T in in.tv > /dev/null && $U in.tv back > /dev/null\n"
+          "cmp in back && echo same\n"
+          "[ $(stat -c %b back) -le $(( $(stat -c %b in) + 64 )) ] && echo sparse",
+      dir.Path());
+  EXPECT_EQ(result.out, "same\nsparse\n") << result.err;
+}
+
 }  // namespace
 }  // namespace tarvel
