@@ -6,6 +6,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <numeric>
 #include <optional>
 #include <thread>
 
@@ -95,20 +96,36 @@ void PairCounter::Flush(Count* counts) {
   unflushed = 0;
 }
 
+bool PairsPay(const std::uint8_t* sample, std::size_t size) {
+  std::array<std::uint8_t, 256> seen{};
+  std::size_t repeats = 0;
+  for (std::size_t i = 1; i < size; ++i) {
+    seen[sample[i]] = 1;
+    repeats += sample[i] == sample[i - 1] ? 1 : 0;
+  }
+  const int values = std::accumulate(seen.begin(), seen.end(), 0);
+  return values < 200 && repeats < size / 2;
+}
+
 FrequencyTable CountSymbols(std::istream& input, std::ostream* copy, int threads,
                             const PositionalFile* file) {
   assert(threads >= 1);
   InputBlocks blocks(input, copy, file);
   // Each thread counts the blocks it is given into a table of its own.
-  // Counting by pairs pays for its table from the first full block on;
-  // smaller inputs are counted byte by byte.
+  // Counting by pairs pays for its table from the first full block on, if
+  // that block shows that it pays at all; smaller inputs are counted byte by
+  // byte.
   const auto countBlocks = [&blocks](FrequencyTable& counts) {
     const PageBuffer buffer(kReadBlockBytes);
     std::optional<PairCounter> pairs;
+    bool decided = false;
     for (;;) {
       const InputBlocks::Block block = blocks.Next(buffer.Get(), kReadBlockBytes);
       if (block.size == 0) break;
-      if (block.size == kReadBlockBytes && !pairs) pairs.emplace();
+      if (block.size == kReadBlockBytes && !decided) {
+        decided = true;
+        if (PairsPay(buffer.Bytes(), block.size)) pairs.emplace();
+      }
       if (pairs) {
         pairs->Add(buffer.Bytes(), block.size, counts.data());
       } else {
