@@ -5,12 +5,16 @@ Builds a deterministic corpus of about 100 MB per kind from what a Debian
 machine has (man pages, /usr/share/doc, /usr/include, the largest shared
 library) plus generated random and skewed data, then runs every command on
 every file for several rounds, in alternation, and prints per file: the
-median MB/s of each command, its median ratio to tarvel on both cores
-measured in the same rounds, the compressed size (in bytes and as a share of
-the input) and the peak resident memory.
+median MB/s of each command; for tarvel and untarvel, on both cores and on
+one, the median ratio of speed to their peer measured in the same rounds
+(zstd -1 -T1 and zstd -d -T1, pinned to the same core for one-core figures,
+since zstd's command line writes on a second thread); the compressed size,
+in bytes and as a share of the input; and the peak resident memory. Outputs
+go to /dev/shm, so that the disk does not set the pace.
 
 usage: bench/run_bench.py [--build build/default] [--rounds 5] [--size-mb 100]
-                          [--work /tmp/tarvel-bench] [--kinds man,doc,...]
+                          [--work /tmp/tarvel-bench] [--out-dir /dev/shm]
+                          [--kinds man,doc,...]
 """
 import argparse
 import gzip
@@ -110,6 +114,7 @@ def main():
     parser.add_argument("--rounds", type=int, default=5)
     parser.add_argument("--size-mb", type=int, default=100)
     parser.add_argument("--work", default="/tmp/tarvel-bench")
+    parser.add_argument("--out-dir", default="/dev/shm" if os.path.isdir("/dev/shm") else "/tmp")
     parser.add_argument("--kinds", default="man,doc,include,library,random,skewed")
     parser.add_argument("--make", nargs=3, metavar=("KIND", "PATH", "BYTES"),
                         help=argparse.SUPPRESS)
@@ -124,6 +129,7 @@ def main():
     untarvel = os.path.abspath(os.path.join(args.build, "untarvel"))
     os.makedirs(args.work, exist_ok=True)
     have = lambda tool: shutil.which(tool) is not None
+    one_core = ["taskset", "-c", "0"]
 
     print(f"machine: {os.cpu_count()} cores; {os.uname().release}")
     for kind in args.kinds.split(","):
@@ -134,17 +140,28 @@ def main():
                             str(args.size_mb << 20)], check=True)
         size = os.path.getsize(source)
         packed = os.path.join(args.work, kind + ".tarvel")
-        out = os.path.join(args.work, "out")
+        zstd_packed = os.path.join(args.work, kind + ".zst")
+        out = os.path.join(args.out_dir, "tarvel-bench-out")
 
+        subprocess.run([tarvel, source, packed], check=True, stdout=subprocess.DEVNULL)
         commands = {
             "tarvel (2 cores)": [tarvel, source, out],
-            "tarvel (1 core)": ["taskset", "-c", "0", tarvel, source, out],
+            "tarvel (1 core)": one_core + [tarvel, source, out],
+            "untarvel (2 cores)": [untarvel, packed, out],
+            "untarvel (1 core)": one_core + [untarvel, packed, out],
         }
-        if os.path.exists(untarvel):
-            subprocess.run([tarvel, source, packed], check=True, stdout=subprocess.DEVNULL)
-            commands["untarvel"] = [untarvel, packed, out]
+        # Each of ours against its peer, in the same rounds; zstd's command
+        # line writes on a second thread, so the one-core peer is pinned too.
+        peers = {"tarvel (2 cores)": "zstd -1 -T1", "tarvel (1 core)": "zstd -1 -T1 (1 core)",
+                 "untarvel (2 cores)": "zstd -d -T1", "untarvel (1 core)": "zstd -d -T1 (1 core)"}
         if have("zstd"):
-            commands["zstd -1 -T1"] = ["zstd", "-1", "-T1", "-q", "-f", source, "-o", out]
+            subprocess.run(["zstd", "-1", "-q", "-f", source, "-o", zstd_packed], check=True)
+            compress = ["zstd", "-1", "-T1", "-q", "-f", source, "-o", out]
+            decompress = ["zstd", "-d", "-T1", "-q", "-f", zstd_packed, "-o", out]
+            commands["zstd -1 -T1"] = compress
+            commands["zstd -1 -T1 (1 core)"] = one_core + compress
+            commands["zstd -d -T1"] = decompress
+            commands["zstd -d -T1 (1 core)"] = one_core + decompress
         if have("gzip"):
             commands["gzip -1"] = ["sh", "-c", f"gzip -1 -c '{source}' > '{out}'"]
         if have("lz4"):
@@ -152,7 +169,7 @@ def main():
         commands["cat twice"] = ["sh", "-c", f"cat '{source}' > /dev/null; cat '{source}' > /dev/null"]
 
         speeds = {name: [] for name in commands}
-        ratios = {name: [] for name in commands}
+        ratios = {name: [] for name in peers if peers[name] in commands}
         sizes = {}
         rss = {name: peak_rss_mib(command) for name, command in commands.items()}
         for _ in range(args.rounds):
@@ -163,21 +180,23 @@ def main():
                 seconds[name] = run(command)
                 speeds[name].append(size / seconds[name] / 1e6)
                 sizes[name] = os.path.getsize(out) if os.path.exists(out) else None
-            for name in commands:
-                ratios[name].append(seconds["tarvel (2 cores)"] / seconds[name])
+            for name in ratios:
+                ratios[name].append(seconds[peers[name]] / seconds[name])
 
         print(f"\n{kind}: {size / 1e6:.0f} MB, {args.rounds} rounds")
-        print(f"  {'command':<18} {'MB/s':>8} {'vs tarvel':>10} {'output':>12} {'% of input':>10}"
+        print(f"  {'command':<22} {'MB/s':>8} {'vs peer':>30} {'output':>12} {'% of input':>10}"
               f" {'peak RSS':>10}")
         for name in commands:
             output = sizes[name]
-            if output is not None and not name.startswith(("cat", "untarvel")):
+            if output is not None and not name.startswith(("cat", "untarvel", "zstd -d")):
                 shown = f"{output:>12,} {output * 100 / size:>9.1f}%"
             else:
                 shown = f"{'-':>12} {'-':>10}"
+            versus = (f"{statistics.median(ratios[name]):>5.2f}x {peers[name]}"
+                      if name in ratios else "")
             peak = f"{rss[name]:>6.1f} MiB" if rss[name] is not None else "    n/a"
-            print(f"  {name:<18} {statistics.median(speeds[name]):>8.0f} "
-                  f"{statistics.median(ratios[name]):>9.2f}x {shown} {peak:>10}")
+            print(f"  {name:<22} {statistics.median(speeds[name]):>8.0f} {versus:>30} {shown}"
+                  f" {peak:>10}")
         if os.path.exists(out):
             os.remove(out)
 
