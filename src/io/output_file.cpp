@@ -137,12 +137,14 @@ bool OutputFile::OpenRegular(const std::string& target, const struct stat* exist
   if (existing == nullptr || existing->st_nlink == 1) {
     const Entered entered(watcher);
     std::string temporary;
-    fd = CreateTemporary(target, existing != nullptr ? 0600 : newMode, temporary);
+    // The folder first: the temporary file is made and removed through it.
+    folderFd = open(FolderOf(target).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    fd = folderFd < 0 ? -1
+                      : CreateTemporary(target, existing != nullptr ? 0600 : newMode, temporary);
     if (fd >= 0) {
       kind = Kind::kTemporary;
       finalName = target;
       writtenName = temporary;
-      folderFd = open(FolderOf(temporary).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
       Pending(writtenName.c_str());
     } else if (errno == ENOENT || errno == ENOTDIR) {
       if (inPlace >= 0) close(inPlace);
@@ -190,7 +192,8 @@ int OutputFile::CreateTemporary(const std::string& target, mode_t mode, std::str
     name = target;
     name += kTemporarySuffix;
     for (int k = 0; k < kTemporaryLetters; ++k) name += kLetters[pick(device)];
-    const int created = open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode & 07777);
+    const int created = openat(folderFd, LastPartOf(name).c_str(),
+                               O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode & 07777);
     if (created >= 0 || errno != EEXIST) return created;
   }
   return -1;

@@ -100,8 +100,8 @@ class OutputFile {
   // Opens `target`, an existing regular file or a missing one, by way of a
   // temporary file, or else in place.
   bool OpenRegular(const std::string& target, const struct stat* existing, mode_t newMode);
-  // Creates a new file at a free name `target`.tv-XXXXXX with `mode` less
-  // the umask; the descriptor, or -1 with errno set.
+  // Creates a new file at a free name `target`.tv-XXXXXX in `folderFd` with
+  // `mode` less the umask; the descriptor, or -1 with errno set.
   int CreateTemporary(const std::string& target, mode_t mode, std::string& name);
   // Tells the watcher which file a signal must remove.
   void Pending(const char* name);
