@@ -17,7 +17,7 @@ void OpenStandardDescriptors();
 // Ignores SIGPIPE and SIGXFSZ, so that a write to a pipe whose reader has
 // gone, or beyond the file size limit, fails with EPIPE or EFBIG instead of
 // ending the process. Gives SIGINT, SIGTERM, SIGHUP and SIGQUIT a handler
-// that removes the file named by RemoveOnSignal() and then ends the process
+// that removes the file a SignalWatcher was told of, then ends the process
 // by the same signal; a signal ignored when the program started stays
 // ignored.
 void InstallSignalHandling();

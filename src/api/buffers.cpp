@@ -1,5 +1,6 @@
 // The codec on bytes in memory, and the library's version.
-#include <string>
+#include <ostream>
+#include <streambuf>
 #include <string_view>
 
 #include "api/compress.h"
@@ -15,14 +16,37 @@ std::string_view AsText(std::span<const std::uint8_t> bytes) {
   return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }
 
+// An output stream that appends to a vector, with no buffer between.
+class VectorBuffer : public std::streambuf {
+ public:
+  explicit VectorBuffer(std::vector<std::uint8_t>& out) : out(out) {}
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (!traits_type::eq_int_type(c, traits_type::eof())) {
+      out.push_back(static_cast<std::uint8_t>(traits_type::to_char_type(c)));
+    }
+    return traits_type::not_eof(c);
+  }
+  std::streamsize xsputn(const char* data, std::streamsize size) override {
+    out.insert(out.end(), data, data + size);
+    return size;
+  }
+
+ private:
+  std::vector<std::uint8_t>& out;
+};
+
 }  // namespace
 
 const char* Version() { return TARVEL_VERSION; }
 
 std::vector<std::uint8_t> Compress(std::span<const std::uint8_t> data, int threads) {
-  const std::string compressed = CompressBytes(
-      AsText(data), threads > 0 ? threads : ThreadsFor(static_cast<std::int64_t>(data.size())));
-  return {compressed.begin(), compressed.end()};
+  std::vector<std::uint8_t> compressed;
+  VectorBuffer buffer(compressed);
+  std::ostream sink(&buffer);
+  CompressTo(AsText(data), ThreadsFor(threads, static_cast<std::int64_t>(data.size())), sink);
+  return compressed;
 }
 
 Result Decompress(std::span<const std::uint8_t> compressed, std::vector<std::uint8_t>& restored,
@@ -42,8 +66,7 @@ Result Decompress(std::span<const std::uint8_t> compressed, std::vector<std::uin
   MemorySource source(AsText(compressed));
   VectorSink sink(restored);
   const DecodeResult decoded =
-      Decode(source, sink,
-             threads > 0 ? threads : ThreadsFor(static_cast<std::int64_t>(compressed.size())));
+      Decode(source, sink, ThreadsFor(threads, static_cast<std::int64_t>(compressed.size())));
   Result result;
   result.inputBytes = static_cast<std::uint64_t>(decoded.inputBytes);
   result.outputBytes = static_cast<std::uint64_t>(decoded.outputBytes);

@@ -92,17 +92,18 @@ CompressStatus CompressInput(std::istream& input, const FrequencyTable& counts, 
   return CompressStatus::kComplete;
 }
 
+void CompressTo(std::string_view data, int threads, std::ostream& sink) {
+  BitWriter writer(sink);
+  if (data.empty()) return;
+  MemoryBuffer buffer(data);
+  std::istream input(&buffer);
+  const FrequencyTable counts = CountSymbols(input, /*copy=*/nullptr, threads);
+  CompressInput(input, counts, writer, threads);
+}
+
 std::string CompressBytes(std::string_view data, int threads) {
   std::ostringstream sink;
-  {
-    BitWriter writer(sink);
-    if (!data.empty()) {
-      MemoryBuffer buffer(data);
-      std::istream input(&buffer);
-      const FrequencyTable counts = CountSymbols(input, /*copy=*/nullptr, threads);
-      CompressInput(input, counts, writer, threads);
-    }
-  }
+  CompressTo(data, threads, sink);
   return std::move(sink).str();
 }
 

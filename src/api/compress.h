@@ -35,8 +35,11 @@ enum class CompressStatus {
 CompressStatus CompressInput(std::istream& input, const FrequencyTable& counts, BitWriter& writer,
                              int threads = 1, const PositionalFile* file = nullptr);
 
-// The compressed form of `data`, made in memory exactly as a run makes the
-// file: empty for empty data. REQUIRES: threads >= 1.
+// Writes the compressed form of `data` to `sink`, exactly as a run makes
+// the file: nothing for empty data. REQUIRES: threads >= 1.
+void CompressTo(std::string_view data, int threads, std::ostream& sink);
+
+// The same, as a string.
 std::string CompressBytes(std::string_view data, int threads = 1);
 
 }  // namespace tarvel

@@ -27,10 +27,6 @@ std::int64_t MeasureSize(std::istream& input) {
   return static_cast<std::int64_t>(input.tellg());
 }
 
-int Threads(const FileOptions& options, std::int64_t bytes) {
-  return options.threads > 0 ? options.threads : ThreadsFor(bytes);
-}
-
 // The files of a run: the input opened and checked, the output prepared.
 // `result` holds the failure when Open() returns false.
 struct Run {
@@ -114,8 +110,9 @@ Result CompressFile(const std::string& inputName, const std::string& outputName,
   // count runs on one thread. A regular file is read by position, by all
   // threads at once.
   const PositionalInput positional(inputName, status);
-  FrequencyTable counts = CountSymbols(input, copy, readTwice ? Threads(options, status.size) : 1,
-                                       readTwice ? positional.File() : nullptr);
+  FrequencyTable counts =
+      CountSymbols(input, copy, readTwice ? ThreadsFor(options.threads, status.size) : 1,
+                   readTwice ? positional.File() : nullptr);
   if (input.bad()) return fail(Code::kReadInput);
   if (copy != nullptr && !copy->flush()) return fail(Code::kTemporaryCopy);
 
@@ -126,7 +123,7 @@ Result CompressFile(const std::string& inputName, const std::string& outputName,
 
   if (inputSize > 0) {
     std::istream& secondPass = readTwice ? static_cast<std::istream&>(input) : spool;
-    switch (CompressInput(secondPass, counts, writer, Threads(options, inputSize),
+    switch (CompressInput(secondPass, counts, writer, ThreadsFor(options.threads, inputSize),
                           readTwice ? positional.File() : nullptr)) {
       case CompressStatus::kReadFailed:
         return fail(Code::kReadInput);
@@ -166,7 +163,7 @@ Result DecompressFile(const std::string& inputName, const std::string& outputNam
   // file.
   const std::int64_t inputSize =
       run.status.IsRegular() ? run.status.size : std::numeric_limits<std::int64_t>::max();
-  const DecodeResult decoded = Decode(source, sink, Threads(options, inputSize));
+  const DecodeResult decoded = Decode(source, sink, ThreadsFor(options.threads, inputSize));
   run.result.inputBytes = static_cast<std::uint64_t>(decoded.inputBytes);
   switch (decoded.status) {
     case DecodeResult::Status::kOk:

@@ -24,9 +24,9 @@ namespace tarvel {
 // data goes in.
 //
 // Into a regular file that it opened itself (a temporary one, or one written
-// in place), runs of zero bytes that cover whole file-system blocks are not
-// written but left as holes, which read back as zeros: a sparse file stays
-// sparse, and takes less time.
+// in place), runs of zero bytes are not written but sought over, so that the
+// whole file-system blocks among them stay holes, which read back as zeros:
+// a sparse file stays sparse, and takes less time.
 //
 // A symbolic link is followed: the file it names is replaced, the link
 // stays. A name that leads to an open descriptor of this process

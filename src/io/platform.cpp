@@ -28,6 +28,8 @@ int ThreadsFor(std::int64_t bytes) {
   return bytes < kThreadedBytes ? 1 : std::min(UsableCores(), kMaxThreads);
 }
 
+int ThreadsFor(int asked, std::int64_t bytes) { return asked > 0 ? asked : ThreadsFor(bytes); }
+
 bool FileStatus::IsRegular() const { return S_ISREG(mode); }
 bool FileStatus::IsDirectory() const { return S_ISDIR(mode); }
 bool FileStatus::IsBlockDevice() const { return S_ISBLK(mode); }

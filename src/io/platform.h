@@ -20,6 +20,9 @@ int UsableCores();
 // one per usable core, up to four.
 int ThreadsFor(std::int64_t bytes);
 
+// `asked` threads when it is positive, else ThreadsFor(bytes).
+int ThreadsFor(int asked, std::int64_t bytes);
+
 // What a name leads to, links followed.
 struct FileStatus {
   dev_t device = 0;

@@ -98,6 +98,7 @@ void PairCounter::Flush(Count* counts) {
 
 bool PairsPay(const std::uint8_t* sample, std::size_t size) {
   std::array<std::uint8_t, 256> seen{};
+  seen[sample[0]] = 1;
   std::size_t repeats = 0;
   for (std::size_t i = 1; i < size; ++i) {
     seen[sample[i]] = 1;

@@ -29,6 +29,7 @@ void CountBlock(const std::uint8_t* data, std::size_t size, Count* counts);
 // from a sample which it is.
 // Whether counting by pairs pays on data like `sample`: fewer than 200 byte
 // values occur in it, and fewer than half of its bytes repeat the one before.
+// REQUIRES: size >= 1.
 bool PairsPay(const std::uint8_t* sample, std::size_t size);
 
 class PairCounter {
