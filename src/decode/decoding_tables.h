@@ -19,10 +19,11 @@ inline constexpr std::int32_t kEndIndex = 256;
 // through the code tree bit by bit.
 //
 // An entry of `fast`: the bits its symbols take (bits 0-5, so that a shift
-// by the entry itself consumes them), how many symbols it gives (6-7), then
-// the symbols in order (8-15, 16-23, 24-31), so that one store of the upper
-// three bytes writes them all. An entry that gives none sends the decoder to
-// the tree.
+// by the entry itself consumes them), the symbols in order (6-13, 14-21,
+// 22-29, so that one store of the entry shifted down by 6 writes them all,
+// the first lowest) and how many symbols it gives (30-31, one shift away).
+// An entry that gives none is 0: it consumes nothing, and sends the decoder
+// to the second lookup or the tree.
 struct DecodingTables {
   std::vector<std::uint32_t> fast;
   // The first symbol alone, for decoding up to an exact bit: its code length
@@ -43,18 +44,17 @@ struct DecodingTables {
 
 // Entries of `fast`.
 inline constexpr int kFastLengthBits = 6;
-inline constexpr int kFastCountShift = 6;
-inline constexpr int kFastSymbolsShift = 8;
+inline constexpr int kFastSymbolsShift = 6;
+inline constexpr int kFastCountShift = 30;
 inline constexpr std::uint32_t FastEntry(std::uint32_t symbols, std::uint32_t count, int length) {
-  return symbols << kFastSymbolsShift | count << kFastCountShift |
+  return count << kFastCountShift | symbols << kFastSymbolsShift |
          static_cast<std::uint32_t>(length);
 }
-inline constexpr std::uint32_t EntryCount(std::uint32_t entry) {
-  return (entry >> kFastCountShift) & 3;
-}
+inline constexpr std::uint32_t EntryCount(std::uint32_t entry) { return entry >> kFastCountShift; }
 inline constexpr int EntryLength(std::uint32_t entry) {
   return static_cast<int>(entry & ((1u << kFastLengthBits) - 1));
 }
+// The symbols in the low three bytes; the top byte is not theirs.
 inline constexpr std::uint32_t EntrySymbols(std::uint32_t entry) {
   return entry >> kFastSymbolsShift;
 }
@@ -91,10 +91,10 @@ inline constexpr int LongStartBits(std::uint32_t start) {
   return static_cast<int>(start >> kLongStartShift);
 }
 
-static_assert(kTableBits < (1 << kFastLengthBits) && kFastLengthBits <= kFastCountShift,
+static_assert(kTableBits < (1 << kFastLengthBits) && kFastLengthBits <= kFastSymbolsShift,
               "a fast entry's length field holds a whole lookup");
-static_assert(kFastCountShift + 2 <= kFastSymbolsShift && kFastSymbolsShift + 3 * 8 == 32,
-              "three byte symbols fill the top of a fast entry, the first lowest");
+static_assert(kFastSymbolsShift + 3 * 8 <= kFastCountShift && kFastCountShift + 2 == 32,
+              "three byte symbols above the length, then a count of up to 3");
 static_assert(kTableBits < (1 << kFirstLengthBits) && kFirstLengthBits + 12 <= 16 &&
                   kEndIndex < (1 << 12),
               "a first entry holds a lookup's length and any decoding index");
@@ -102,6 +102,18 @@ static_assert(kTableBits + kLongBits < (1 << kLongLengthBits) && kLongLengthBits
               "a long entry holds a code of both lookups and a byte value");
 static_assert((std::uint64_t{1} << kTableBits << kLongBits) < (std::uint64_t{1} << kLongStartShift),
               "every offset into longCodes fits below the bit count of a start");
+
+// The second lookup for a code longer than kTableBits, from the bits at the
+// top of `buffer`, of which at least kTableBits + kLongBits must be the
+// stream's: its entry of `longCodes`, or 0 when the tree must decide.
+inline std::uint32_t LongCode(const std::uint32_t* longStart, const std::uint16_t* longCodes,
+                              std::uint64_t buffer) {
+  const std::uint32_t start = longStart[buffer >> (64 - kTableBits)];
+  if (start == 0) return 0;
+  const auto suffix =
+      static_cast<std::uint32_t>((buffer << kTableBits) >> (64 - LongStartBits(start)));
+  return longCodes[LongStartOffset(start) + suffix];
+}
 
 // The tables for the codes in table order and the symbol at each position
 // (-1 for the end symbol).

@@ -21,13 +21,15 @@ namespace tarvel {
 namespace {
 
 constexpr std::size_t kDefaultSegmentBytes = std::size_t{1} << 17;
+// The segments that one thread reads at once and guesses at in step.
+constexpr int kGuessed = kMaxLanes;
 
 // The payload pass. Each segment is joined in order: decoded exactly from
 // the true boundary where the one before ended, up to where it meets what
 // a guess found, and written out. Every thread does what is next: joins the
-// first segment when it is ready, else reads two more and guesses at them,
-// two in step. (One thread gains by it too: two guesses in step decode
-// faster than one true decode.)
+// first segment when it is ready, else reads kGuessed more and guesses at
+// them in step. (One thread gains by it too: guesses in step decode faster
+// than one true decode.)
 class PayloadPass {
  public:
   PayloadPass(const PayloadReader& read, const DecodingTables& tables, ByteSink& sink, int threads,
@@ -50,7 +52,7 @@ class PayloadPass {
 
  private:
   void Work() {
-    const std::size_t inFlight = 4 * static_cast<std::size_t>(threads);
+    const std::size_t inFlight = kGuessed * static_cast<std::size_t>(threads);
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
       if (outcome) return;
@@ -67,7 +69,7 @@ class PayloadPass {
         changed.notify_all();
         continue;
       }
-      if (!reading && !stopping && MoreToRead() && queue.size() + 2 <= inFlight) {
+      if (!reading && !stopping && MoreToRead() && queue.size() + kGuessed <= inFlight) {
         ReadAndGuess(lock);
         continue;
       }
@@ -198,55 +200,44 @@ class PayloadPass {
     return true;
   }
 
-  // Reads the next two segments and guesses at them, two in step: two take
-  // little longer than one. The last segment holds the end symbol; it is
-  // not worth guessing at.
+  // Reads the next kGuessed segments and guesses at them, in step: several
+  // take little longer than one. The last segment holds the end symbol; it
+  // is not worth guessing at.
   // REQUIRES: `lock` holds `mutex`; holds it again on return.
   void ReadAndGuess(std::unique_lock<std::mutex>& lock) {
     reading = true;
-    std::unique_ptr<Segment> taken[2] = {Take(), nullptr};
+    std::unique_ptr<Segment> taken[kGuessed];
+    for (auto& segment : taken) segment = Take();
     lock.unlock();
-    Segment* guesses[2] = {nullptr, nullptr};
+    Segment* guesses[kGuessed];
     int count = 0;
     int got = 0;
-    for (; got < 2; ++got) {
-      if (got == 1) {
-        if (taken[0]->lookahead == 0) break;  // the first was the last
-        lock.lock();
-        taken[1] = Take();
-        lock.unlock();
+    while (got < kGuessed && ReadSegment(*taken[got])) {
+      Segment& segment = *taken[got++];
+      if (segment.lookahead == 0) {  // the last
+        segment.ready = true;
+        break;
       }
-      if (!ReadSegment(*taken[got])) break;
-      if (taken[got]->lookahead == 0) {
-        taken[got]->ready = true;
-      } else {
-        guesses[count++] = taken[got].get();
-      }
+      guesses[count++] = &segment;
     }
     lock.lock();
-    for (int k = 0; k < 2; ++k) {
+    for (int k = 0; k < kGuessed; ++k) {
       if (k < got) {
         queue.push_back(std::move(taken[k]));
-      } else if (taken[k]) {
+      } else {
         spare.push_back(std::move(taken[k]));
       }
     }
     reading = false;
     lock.unlock();
     changed.notify_all();
-    const auto finished = [this](Segment& segment) {
+    GuessInStep(guesses, count, checkpointBits, tables, [this](Segment& segment) {
       {
         const std::lock_guard<std::mutex> guard(mutex);
         segment.ready = true;
       }
       changed.notify_all();
-    };
-    if (count == 2) {
-      GuessTwo(*guesses[0], *guesses[1], checkpointBits, tables, finished);
-    } else if (count == 1) {
-      GuessAlone(*guesses[0], checkpointBits, tables);
-      finished(*guesses[0]);
-    }
+    });
     lock.lock();
   }
 

@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "decode/bit_reader.h"
 #include "decode/decoding_tables.h"
+#include "decode/fast_loop.h"
 #include "decode/symbol_decoder.h"
 #include "io/page_buffer.h"
 
@@ -64,11 +66,6 @@ struct Segment {
 // was wrong (the last segment, which holds the true end symbol, is not
 // guessed at): it starts afresh at the next checkpoint, and only the
 // checkpoints from there on lead to the end of the segment.
-// A guess at a segment: decoded from its first bit, checkpoint by
-// checkpoint. Where the guess meets the end symbol or runs out of bits, it
-// was wrong (the last segment, which holds the true end symbol, is not
-// guessed at): it starts afresh at the next checkpoint, and only the
-// checkpoints from there on lead to the end of the segment.
 struct Guess {
   Guess(Segment& segment, std::uint64_t checkpointBits)
       : segment(segment),
@@ -100,14 +97,6 @@ struct Guess {
     *out++ = static_cast<std::uint8_t>(decoded);
   }
 
-  // Decodes the rest of the segment alone.
-  void Finish(const DecodingTables& tables) {
-    while (!done) {
-      DecodeFast(bits, tables, stop, out);
-      Advance(tables);
-    }
-  }
-
   void Reached(RunEnd end) {
     if (stop >= segmentBits) {
       segment.usable = end == RunEnd::kBoundary;
@@ -135,35 +124,29 @@ struct Guess {
   bool done = false;
 };
 
-// Decodes `segment` alone, from its first bit.
-void GuessAlone(Segment& segment, std::uint64_t checkpointBits, const DecodingTables& tables);
-
-// Two segments at once, in step while both go on. `finished` is called for
-// each as soon as it is done.
+// Guesses at `count` segments (1 to kMaxLanes) at once, in step while they
+// go on. `finished` is called for each as soon as it is done.
 template <typename Finished>
-void GuessTwo(Segment& segment1, Segment& segment2, std::uint64_t checkpointBits,
-              const DecodingTables& tables, const Finished& finished) {
-  Guess one(segment1, checkpointBits);
-  Guess two(segment2, checkpointBits);
-  while (!one.done && !two.done) {
-    DecodeFastTwo(one.bits, one.out, one.stop, two.bits, two.out, two.stop, tables);
-    one.Advance(tables);
-    two.Advance(tables);
+void GuessInStep(Segment* const* segments, int count, std::uint64_t checkpointBits,
+                 const DecodingTables& tables, const Finished& finished) {
+  std::optional<Guess> guesses[kMaxLanes];
+  Guess* going[kMaxLanes];
+  for (int k = 0; k < count; ++k) going[k] = &guesses[k].emplace(*segments[k], checkpointBits);
+  while (count > 0) {
+    FastLane lanes[kMaxLanes];
+    for (int k = 0; k < count; ++k) lanes[k] = {&going[k]->bits, &going[k]->out, going[k]->stop};
+    DecodeFastLanes(lanes, count, tables);
+    int kept = 0;
+    for (int k = 0; k < count; ++k) {
+      going[k]->Advance(tables);
+      if (going[k]->done) {
+        finished(going[k]->segment);
+      } else {
+        going[kept++] = going[k];
+      }
+    }
+    count = kept;
   }
-  Guess* rest = nullptr;
-  if (one.done) {
-    finished(segment1);
-  } else {
-    rest = &one;
-  }
-  if (two.done) {
-    finished(segment2);
-  } else {
-    rest = &two;
-  }
-  if (rest == nullptr) return;
-  rest->Finish(tables);
-  finished(rest == &one ? segment1 : segment2);
 }
 
 }  // namespace tarvel

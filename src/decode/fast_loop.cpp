@@ -1,0 +1,143 @@
+#include "decode/fast_loop.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tarvel {
+
+namespace {
+
+// How many rounds a lane can take before anything must be checked: each
+// round moves its next load at most 7 bytes on and its position at most
+// kLongRoundBits bits.
+inline std::uint64_t RoundsAhead(const std::uint8_t* bytes, const std::uint8_t* end,
+                                 const std::uint8_t* next, unsigned available,
+                                 std::uint64_t stopBit) {
+  if (end - next < 8) return 0;
+  const std::uint64_t position = std::uint64_t(next - bytes) * 8 - available;
+  if (position + kRoundBits >= stopBit) return 0;
+  const std::uint64_t byBytes = std::uint64_t(end - next - 8) / 7 + 1;
+  const std::uint64_t byBits = (stopBit - position - kRoundBits - 1) / kLongRoundBits + 1;
+  return std::min(byBytes, byBits);
+}
+
+// The loop for N lanes. The lookups of one round go lane by lane, so that N
+// independent lookups are in flight; every lane's state stays in registers.
+//
+// A lookup that meets a code the table does not cover finds the entry 0,
+// which consumes nothing, so that the round's later lookups stand still on
+// it; the round ends with the second lookup for that code, or with leaving
+// the loop when that cannot decode it either.
+template <int N>
+[[gnu::always_inline]] inline void RunLanes(const FastLane* lanes, const DecodingTables& tables) {
+  const std::uint32_t* const fast = tables.fast.data();
+  const std::uint32_t* const longStart = tables.longStart.data();
+  const std::uint16_t* const longCodes = tables.longCodes.data();
+  std::uint64_t buffer[N];
+  unsigned available[N];
+  const std::uint8_t* next[N];
+  std::uint8_t* out[N];
+  for (int k = 0; k < N; ++k) {
+    const MemoryBits& bits = *lanes[k].bits;
+    buffer[k] = bits.buffer;
+    available[k] = static_cast<unsigned>(bits.available);
+    next[k] = bits.bytes + bits.pos;
+    out[k] = *lanes[k].out;
+  }
+  bool stuck = false;
+  while (!stuck) {
+    std::uint64_t rounds = ~std::uint64_t{0};
+    for (int k = 0; k < N; ++k) {
+      const MemoryBits& bits = *lanes[k].bits;
+      rounds = std::min(rounds, RoundsAhead(bits.bytes, bits.bytes + bits.limit, next[k],
+                                            available[k], lanes[k].stopBit));
+    }
+    if (rounds == 0) break;
+    do {
+      std::uint32_t used[N];
+      std::uint32_t entry[N];
+#pragma GCC unroll 4
+      for (int k = 0; k < N; ++k) {
+        std::uint64_t word;
+        std::memcpy(&word, next[k], sizeof word);
+        buffer[k] |= __builtin_bswap64(word) >> available[k];
+        next[k] += (63 - available[k]) >> 3;
+        available[k] |= 56;
+        used[k] = 0;
+      }
+#pragma GCC unroll 4
+      for (int j = 0; j < kLookups; ++j) {
+#pragma GCC unroll 4
+        for (int k = 0; k < N; ++k) {
+          entry[k] = fast[buffer[k] >> (64 - kTableBits)];
+          const std::uint32_t symbols = EntrySymbols(entry[k]);
+          std::memcpy(out[k], &symbols, sizeof symbols);  // the first symbol first
+          out[k] += EntryCount(entry[k]);
+          // A shift takes the low six bits of its count: the length.
+          buffer[k] <<= entry[k] & 63;
+          // The lengths add up in the low six bits: a round takes fewer than 64.
+          used[k] += entry[k];
+        }
+      }
+#pragma GCC unroll 4
+      for (int k = 0; k < N; ++k) {
+        available[k] -= used[k] & 63;
+        if (EntryCount(entry[k]) == 0) [[unlikely]] {
+          const std::uint32_t symbol = LongCode(longStart, longCodes, buffer[k]);
+          if (symbol == 0) {
+            stuck = true;
+            continue;
+          }
+          *out[k]++ = static_cast<std::uint8_t>(LongByte(symbol));
+          buffer[k] <<= LongLength(symbol);
+          available[k] -= static_cast<unsigned>(LongLength(symbol));
+        }
+      }
+    } while (--rounds != 0 && !stuck);
+  }
+  for (int k = 0; k < N; ++k) {
+    MemoryBits& bits = *lanes[k].bits;
+    bits.buffer = buffer[k];
+    bits.available = static_cast<int>(available[k]);
+    bits.pos = static_cast<std::size_t>(next[k] - bits.bytes);
+    *lanes[k].out = out[k];
+  }
+}
+
+static_assert(kRoundBits < 64 && kLongRoundBits <= 64, "a round's lengths add up in six bits");
+
+using LanesFunction = void (*)(const FastLane*, const DecodingTables&);
+
+template <int N>
+void Portable(const FastLane* lanes, const DecodingTables& tables) {
+  RunLanes<N>(lanes, tables);
+}
+
+constexpr LanesFunction kPortable[kMaxLanes] = {Portable<1>, Portable<2>, Portable<3>,
+                                                Portable<4>};
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// Shifts by a register's count without tying up one register for it, and
+// in one step instead of three.
+template <int N>
+[[gnu::target("bmi2")]] void WithBmi2(const FastLane* lanes, const DecodingTables& tables) {
+  RunLanes<N>(lanes, tables);
+}
+
+constexpr LanesFunction kBmi2[kMaxLanes] = {WithBmi2<1>, WithBmi2<2>, WithBmi2<3>, WithBmi2<4>};
+
+const LanesFunction* Chosen() {
+  static const LanesFunction* const chosen = __builtin_cpu_supports("bmi2") ? kBmi2 : kPortable;
+  return chosen;
+}
+#else
+const LanesFunction* Chosen() { return kPortable; }
+#endif
+
+}  // namespace
+
+void DecodeFastLanes(const FastLane* lanes, int count, const DecodingTables& tables) {
+  Chosen()[count - 1](lanes, tables);
+}
+
+}  // namespace tarvel
