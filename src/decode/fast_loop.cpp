@@ -54,8 +54,8 @@ template <int N>
     }
     if (rounds == 0) break;
     do {
-      std::uint32_t used[N];
-      std::uint32_t entry[N];
+      std::uint64_t used[N];
+      std::uint64_t entry[N];
 #pragma GCC unroll 4
       for (int k = 0; k < N; ++k) {
         std::uint64_t word;
@@ -70,9 +70,9 @@ template <int N>
 #pragma GCC unroll 4
         for (int k = 0; k < N; ++k) {
           entry[k] = fast[buffer[k] >> (64 - kTableBits)];
-          const std::uint32_t symbols = EntrySymbols(entry[k]);
+          const auto symbols = static_cast<std::uint32_t>(entry[k] >> kFastSymbolsShift);
           std::memcpy(out[k], &symbols, sizeof symbols);  // the first symbol first
-          out[k] += EntryCount(entry[k]);
+          out[k] += entry[k] >> kFastCountShift;
           // A shift takes the low six bits of its count: the length.
           buffer[k] <<= entry[k] & 63;
           // The lengths add up in the low six bits: a round takes fewer than 64.
@@ -82,7 +82,7 @@ template <int N>
 #pragma GCC unroll 4
       for (int k = 0; k < N; ++k) {
         available[k] -= used[k] & 63;
-        if (EntryCount(entry[k]) == 0) [[unlikely]] {
+        if (entry[k] >> kFastCountShift == 0) [[unlikely]] {
           const std::uint32_t symbol = LongCode(longStart, longCodes, buffer[k]);
           if (symbol == 0) {
             stuck = true;
