@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "io/cpu.h"
+
 namespace tarvel {
 
 namespace {
@@ -116,28 +118,18 @@ void Portable(const FastLane* lanes, const DecodingTables& tables) {
 constexpr LanesFunction kPortable[kMaxLanes] = {Portable<1>, Portable<2>, Portable<3>,
                                                 Portable<4>};
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-// Shifts by a register's count without tying up one register for it, and
-// in one step instead of three.
 template <int N>
-[[gnu::target("bmi2")]] void WithBmi2(const FastLane* lanes, const DecodingTables& tables) {
+TARVEL_WITH_BMI2 void WithBmi2(const FastLane* lanes, const DecodingTables& tables) {
   RunLanes<N>(lanes, tables);
 }
 
 constexpr LanesFunction kBmi2[kMaxLanes] = {WithBmi2<1>, WithBmi2<2>, WithBmi2<3>, WithBmi2<4>};
 
-const LanesFunction* Chosen() {
-  static const LanesFunction* const chosen = __builtin_cpu_supports("bmi2") ? kBmi2 : kPortable;
-  return chosen;
-}
-#else
-const LanesFunction* Chosen() { return kPortable; }
-#endif
-
 }  // namespace
 
 void DecodeFastLanes(const FastLane* lanes, int count, const DecodingTables& tables) {
-  Chosen()[count - 1](lanes, tables);
+  static const LanesFunction* const chosen = HasBmi2() ? kBmi2 : kPortable;
+  chosen[count - 1](lanes, tables);
 }
 
 }  // namespace tarvel

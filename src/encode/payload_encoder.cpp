@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "io/cpu.h"
+
 namespace tarvel {
 
 // Words are built in registers and stored with their bytes swapped into
@@ -41,7 +43,7 @@ struct Registers {
   }
 
   // Adds `length` bits. REQUIRES: bitCount + length <= 63.
-  void Add(std::uint64_t code, int length) {
+  [[gnu::always_inline]] void Add(std::uint64_t code, int length) {
     accumulator = (accumulator << length) | code;
     bitCount += length;
   }
@@ -50,7 +52,7 @@ struct Registers {
   // big-endian, a whole word at once, and the 0 to 7 bits of an unfinished
   // byte stay. Two shifts, so that a count of 0 shifts everything out
   // instead of shifting by 64.
-  void StoreWhole() {
+  [[gnu::always_inline]] void StoreWhole() {
     const std::uint64_t word = __builtin_bswap64((accumulator << (63 - bitCount)) << 1);
     std::memcpy(out, &word, sizeof word);
     out += bitCount >> 3;
@@ -58,7 +60,7 @@ struct Registers {
   }
 
   // One byte's code, stored at once.
-  void AddByte(const PackedCodes& codes, std::uint8_t byte) {
+  [[gnu::always_inline]] void AddByte(const PackedCodes& codes, std::uint8_t byte) {
     const std::uint64_t code = codes.codes[byte];
     seen |= code;
     Add(code, codes.lengths[byte]);
@@ -76,7 +78,7 @@ struct Registers {
 // for sure. With kCheck, K is chosen for the usual lengths and a group that
 // turns out longer (a run of rare bytes) goes one code at a time.
 template <int K, bool kCheck>
-bool EncodeGroups(const std::uint8_t* p, const std::uint8_t* end, const PackedCodes& codes,
+[[gnu::always_inline]] inline bool EncodeGroups(const std::uint8_t* p, const std::uint8_t* end, const PackedCodes& codes,
                   BitCursor& cursor) {
   const std::uint64_t* const codeOf = codes.codes.data();
   const std::uint8_t* const lengthOf = codes.lengths.data();
@@ -106,7 +108,7 @@ bool EncodeGroups(const std::uint8_t* p, const std::uint8_t* end, const PackedCo
 // longer than 56 bits, which every group with a slow pair is, goes one code
 // at a time.
 template <int KP>
-bool EncodePairGroups(const std::uint8_t* p, const std::uint8_t* end, const PackedCodes& codes,
+[[gnu::always_inline]] inline bool EncodePairGroups(const std::uint8_t* p, const std::uint8_t* end, const PackedCodes& codes,
                       const std::uint32_t* pairs, BitCursor& cursor) {
   Registers r(cursor);
   for (; end - p >= 2 * KP; p += 2 * KP) {
@@ -132,7 +134,7 @@ bool EncodePairGroups(const std::uint8_t* p, const std::uint8_t* end, const Pack
 }
 
 template <int K>
-bool EncodeBytesBy(const std::uint8_t* p, const std::uint8_t* end, const PackedCodes& codes,
+[[gnu::always_inline]] inline bool EncodeBytesBy(const std::uint8_t* p, const std::uint8_t* end, const PackedCodes& codes,
                    const PairCodes* pairs, BitCursor& cursor) {
   if constexpr (K >= 2) {
     if (pairs != nullptr) return EncodePairGroups<K / 2>(p, end, codes, pairs->data(), cursor);
@@ -199,9 +201,12 @@ std::size_t BytesPerBlock(const PackedCodes& codes) {
   return (BitWriter::kBlockBytes - 1) * 8 / static_cast<std::size_t>(codes.maxLength);
 }
 
-bool EncodeBytes(const std::uint8_t* data, std::size_t size, const PackedCodes& codes,
-                 const PairCodes* pairs, BitCursor& cursor) {
-  assert(codes.fits);
+namespace {
+
+// The whole loop, inlined into each of the variants below.
+[[gnu::always_inline]] inline bool EncodeAll(const std::uint8_t* data, std::size_t size,
+                                             const PackedCodes& codes, const PairCodes* pairs,
+                                             BitCursor& cursor) {
   const std::uint8_t* const end = data + size;
   switch (codes.groupSize) {
     case 8:
@@ -221,6 +226,26 @@ bool EncodeBytes(const std::uint8_t* data, std::size_t size, const PackedCodes& 
     default:
       return EncodeBytesBy<1>(data, end, codes, pairs, cursor);
   }
+}
+
+bool Portable(const std::uint8_t* data, std::size_t size, const PackedCodes& codes,
+              const PairCodes* pairs, BitCursor& cursor) {
+  return EncodeAll(data, size, codes, pairs, cursor);
+}
+
+TARVEL_WITH_BMI2 bool WithBmi2(const std::uint8_t* data, std::size_t size,
+                               const PackedCodes& codes, const PairCodes* pairs,
+                               BitCursor& cursor) {
+  return EncodeAll(data, size, codes, pairs, cursor);
+}
+
+}  // namespace
+
+bool EncodeBytes(const std::uint8_t* data, std::size_t size, const PackedCodes& codes,
+                 const PairCodes* pairs, BitCursor& cursor) {
+  assert(codes.fits);
+  static const auto chosen = HasBmi2() ? WithBmi2 : Portable;
+  return chosen(data, size, codes, pairs, cursor);
 }
 
 }  // namespace tarvel
