@@ -106,7 +106,7 @@ template <int N>
   }
 }
 
-static_assert(kRoundBits < 64 && kLongRoundBits <= 64, "a round's lengths add up in six bits");
+static_assert(kRoundBits < 64, "a round's lengths add up in six bits");
 
 using LanesFunction = void (*)(const FastLane*, const DecodingTables&);
 
@@ -128,8 +128,7 @@ constexpr LanesFunction kBmi2[kMaxLanes] = {WithBmi2<1>, WithBmi2<2>, WithBmi2<3
 }  // namespace
 
 void DecodeFastLanes(const FastLane* lanes, int count, const DecodingTables& tables) {
-  static const LanesFunction* const chosen = HasBmi2() ? kBmi2 : kPortable;
-  chosen[count - 1](lanes, tables);
+  (UseBmi2() ? kBmi2 : kPortable)[count - 1](lanes, tables);
 }
 
 }  // namespace tarvel

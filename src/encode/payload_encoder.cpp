@@ -244,8 +244,7 @@ TARVEL_WITH_BMI2 bool WithBmi2(const std::uint8_t* data, std::size_t size,
 bool EncodeBytes(const std::uint8_t* data, std::size_t size, const PackedCodes& codes,
                  const PairCodes* pairs, BitCursor& cursor) {
   assert(codes.fits);
-  static const auto chosen = HasBmi2() ? WithBmi2 : Portable;
-  return chosen(data, size, codes, pairs, cursor);
+  return (UseBmi2() ? WithBmi2 : Portable)(data, size, codes, pairs, cursor);
 }
 
 }  // namespace tarvel

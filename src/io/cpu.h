@@ -1,5 +1,5 @@
-// Instructions beyond the baseline that hot loops may be compiled for, with
-// the test that chooses them when the program runs.
+// Instructions beyond the baseline that hot loops may be compiled for, and
+// the choice between the variants when the program runs.
 #pragma once
 
 namespace tarvel {
@@ -8,10 +8,16 @@ namespace tarvel {
 // Shifts by a count held in any register, in one step, where the baseline
 // needs the count in one fixed register and three steps.
 #define TARVEL_WITH_BMI2 [[gnu::target("bmi2")]]
-inline bool HasBmi2() { return __builtin_cpu_supports("bmi2"); }
 #else
 #define TARVEL_WITH_BMI2
-inline bool HasBmi2() { return false; }
 #endif
+
+// Whether the hot loops take their BMI2 variants: where the processor has
+// it, unless the baseline ones were asked for.
+bool UseBmi2();
+
+// Makes the hot loops take their baseline variants, or not, from now on:
+// the tests check both against the plain paths.
+void UseBaselineInstructions(bool baseline);
 
 }  // namespace tarvel

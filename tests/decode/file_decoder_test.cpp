@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "api/compress.h"
+#include "io/cpu.h"
 #include "support/scratch.h"
 #include "support/test_data.h"
 
@@ -19,11 +20,14 @@ using testing::FromHex;
 // small enough that symbols and the end of the data fall at every place
 // relative to their boundaries. Segments shorter than a checkpoint are
 // decoded whole when joined: no guess is ever taken from them.
+// The loops compiled for the baseline processor, too.
 struct Variant {
   int threads;
   std::size_t segmentBytes;
+  bool baseline = false;
 };
-const std::vector<Variant> kVariants = {{2, 0}, {1, 1}, {2, 1}, {2, 7}, {3, 64}, {2, 1000}};
+const std::vector<Variant> kVariants = {{2, 0},  {1, 1},    {2, 1},         {2, 7},
+                                        {3, 64}, {2, 1000}, {1, 0, true}, {2, 300, true}};
 
 // Decodes `compressed` every way and expects the same result each time.
 // Segments of a few bytes are kept to small files: each costs a hand-over
@@ -34,8 +38,10 @@ DecodeResult DecodeEveryWay(const std::string& compressed, std::string& restored
   for (const Variant& variant : kVariants) {
     if (variant.segmentBytes != 0 && compressed.size() / variant.segmentBytes > 2000) continue;
     std::string other;
+    UseBaselineInstructions(variant.baseline);
     const DecodeResult result =
         DecodeBytes(compressed, other, variant.threads, variant.segmentBytes);
+    UseBaselineInstructions(false);
     EXPECT_EQ(result.status, plain.status) << label << ", " << variant.threads << " threads, "
                                            << variant.segmentBytes << "-byte segments";
     EXPECT_EQ(result.reason, plain.reason) << label;

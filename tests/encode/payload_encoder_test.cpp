@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "encode/payload_writer.h"
+#include "io/cpu.h"
 #include "support/codes.h"
 #include "support/failing_stream.h"
 #include "support/scratch.h"
@@ -31,6 +32,17 @@ PayloadWriter Packed(int threads, std::size_t blockBytes = 0) {
   return [=](BitWriter& writer, std::istream& input, const CodeTable& table,
              const SymbolIndex& index) {
     return WritePayload(writer, input, table, index, threads, blockBytes);
+  };
+}
+
+// `write` with the baseline instructions only.
+PayloadWriter Baseline(PayloadWriter write) {
+  return [=](BitWriter& writer, std::istream& input, const CodeTable& table,
+             const SymbolIndex& index) {
+    UseBaselineInstructions(true);
+    const PayloadResult result = write(writer, input, table, index);
+    UseBaselineInstructions(false);
+    return result;
   };
 }
 
@@ -61,8 +73,8 @@ const PayloadWriter kPlain = WritePayloadByteByByte;
 // Every way the payload can be written besides the plain one: one thread,
 // two threads, two and three threads with small blocks of odd sizes, so that
 // the joins between blocks fall at every bit offset and blocks are encoded
-// well ahead of their join, and blocks large enough for the table of byte
-// pairs.
+// well ahead of their join, blocks large enough for the table of byte
+// pairs, and the loops compiled for the baseline processor.
 const std::vector<std::pair<std::string, PayloadWriter>>& PackedWriters() {
   static const std::vector<std::pair<std::string, PayloadWriter>> writers = {
       {"one thread", Packed(1)},
@@ -71,6 +83,8 @@ const std::vector<std::pair<std::string, PayloadWriter>>& PackedWriters() {
       {"three threads, 61-byte blocks", Packed(3, 61)},
       {"one thread, 1-byte blocks", Packed(1, 1)},
       {"one thread, pairs", Packed(1, 50001)},
+      {"one thread, pairs, baseline instructions", Baseline(Packed(1, 50001))},
+      {"two threads, baseline instructions", Baseline(Packed(2))},
       {"two threads, pairs", Packed(2, 40009)},
       {"one thread, by position", ByPosition(1, 0)},
       {"two threads, 997-byte blocks by position", ByPosition(2, 997)},
