@@ -8,13 +8,17 @@ namespace tarvel {
 // Shifts by a count held in any register, in one step, where the baseline
 // needs the count in one fixed register and three steps.
 #define TARVEL_WITH_BMI2 [[gnu::target("bmi2")]]
+// Vector steps of 32 bytes, with byte shuffles.
+#define TARVEL_WITH_AVX2 [[gnu::target("avx2")]]
 #else
 #define TARVEL_WITH_BMI2
+#define TARVEL_WITH_AVX2
 #endif
 
-// Whether the hot loops take their BMI2 variants: where the processor has
-// it, unless the baseline ones were asked for.
+// Whether the hot loops take their BMI2 or AVX2 variants: where the
+// processor has it, unless the baseline ones were asked for.
 bool UseBmi2();
+bool UseAvx2();
 
 // Makes the hot loops take their baseline variants, or not, from now on:
 // the tests check both against the plain paths.
