@@ -115,8 +115,7 @@ void Portable(const FastLane* lanes, const DecodingTables& tables) {
   RunLanes<N>(lanes, tables);
 }
 
-constexpr LanesFunction kPortable[kMaxLanes] = {Portable<1>, Portable<2>, Portable<3>,
-                                                Portable<4>};
+constexpr LanesFunction kPortable[kMaxLanes] = {Portable<1>, Portable<2>, Portable<3>, Portable<4>};
 
 template <int N>
 TARVEL_WITH_BMI2 void WithBmi2(const FastLane* lanes, const DecodingTables& tables) {

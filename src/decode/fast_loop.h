@@ -16,7 +16,8 @@ namespace tarvel {
 inline constexpr int kLookups = 4;
 inline constexpr std::uint64_t kRoundBits = kLookups * kTableBits;
 inline constexpr int kBitsAtHand = 56;
-inline constexpr std::uint64_t kLongRoundBits = (kLookups - 1) * kTableBits + kTableBits + kLongBits;
+inline constexpr std::uint64_t kLongRoundBits =
+    (kLookups - 1) * kTableBits + kTableBits + kLongBits;
 static_assert(kRoundBits <= kBitsAtHand, "a round's lookups never outrun one load");
 static_assert(kLongRoundBits <= kBitsAtHand,
               "a long code's second lookup has its bits at hand after three short ones");

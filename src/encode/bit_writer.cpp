@@ -22,8 +22,7 @@ constexpr std::size_t kSlackBytes = 8;
 // `shift` bits of `pending`. The words overlap the ones before instead of
 // carrying them over, so that the compiler can make vector steps of them.
 [[gnu::always_inline]] inline void ShiftWords(const std::uint8_t* data, std::size_t words,
-                                              int shift, std::uint64_t pending,
-                                              std::uint8_t* out) {
+                                              int shift, std::uint64_t pending, std::uint8_t* out) {
   const auto join = [shift](std::uint64_t before, std::uint64_t current) {
     return __builtin_bswap64(((before << (63 - shift)) << 1) | (current >> shift));
   };
@@ -93,7 +92,7 @@ void BitWriter::WriteBitBlock(const std::uint8_t* data, std::int64_t bits) {
         std::min<std::int64_t>(bits / 64, static_cast<std::int64_t>(kBlockBytes / 8)));
     BitCursor cursor = Begin(words * 8);
     (UseAvx2() ? ShiftWordsWithAvx2 : ShiftWordsPortable)(data, words, cursor.bitCount,
-                                                           cursor.accumulator, cursor.out);
+                                                          cursor.accumulator, cursor.out);
     data += 8 * words;
     cursor.out += 8 * words;
     // The last word's lowest bits stay pending.

@@ -78,8 +78,8 @@ struct Registers {
 // for sure. With kCheck, K is chosen for the usual lengths and a group that
 // turns out longer (a run of rare bytes) goes one code at a time.
 template <int K, bool kCheck>
-[[gnu::always_inline]] inline bool EncodeGroups(const std::uint8_t* p, const std::uint8_t* end, const PackedCodes& codes,
-                  BitCursor& cursor) {
+[[gnu::always_inline]] inline bool EncodeGroups(const std::uint8_t* p, const std::uint8_t* end,
+                                                const PackedCodes& codes, BitCursor& cursor) {
   const std::uint64_t* const codeOf = codes.codes.data();
   const std::uint8_t* const lengthOf = codes.lengths.data();
   Registers r(cursor);
@@ -108,8 +108,9 @@ template <int K, bool kCheck>
 // longer than 56 bits, which every group with a slow pair is, goes one code
 // at a time.
 template <int KP>
-[[gnu::always_inline]] inline bool EncodePairGroups(const std::uint8_t* p, const std::uint8_t* end, const PackedCodes& codes,
-                      const std::uint32_t* pairs, BitCursor& cursor) {
+[[gnu::always_inline]] inline bool EncodePairGroups(const std::uint8_t* p, const std::uint8_t* end,
+                                                    const PackedCodes& codes,
+                                                    const std::uint32_t* pairs, BitCursor& cursor) {
   Registers r(cursor);
   for (; end - p >= 2 * KP; p += 2 * KP) {
     std::uint64_t group = 0;
@@ -134,8 +135,9 @@ template <int KP>
 }
 
 template <int K>
-[[gnu::always_inline]] inline bool EncodeBytesBy(const std::uint8_t* p, const std::uint8_t* end, const PackedCodes& codes,
-                   const PairCodes* pairs, BitCursor& cursor) {
+[[gnu::always_inline]] inline bool EncodeBytesBy(const std::uint8_t* p, const std::uint8_t* end,
+                                                 const PackedCodes& codes, const PairCodes* pairs,
+                                                 BitCursor& cursor) {
   if constexpr (K >= 2) {
     if (pairs != nullptr) return EncodePairGroups<K / 2>(p, end, codes, pairs->data(), cursor);
   }
@@ -233,9 +235,8 @@ bool Portable(const std::uint8_t* data, std::size_t size, const PackedCodes& cod
   return EncodeAll(data, size, codes, pairs, cursor);
 }
 
-TARVEL_WITH_BMI2 bool WithBmi2(const std::uint8_t* data, std::size_t size,
-                               const PackedCodes& codes, const PairCodes* pairs,
-                               BitCursor& cursor) {
+TARVEL_WITH_BMI2 bool WithBmi2(const std::uint8_t* data, std::size_t size, const PackedCodes& codes,
+                               const PairCodes* pairs, BitCursor& cursor) {
   return EncodeAll(data, size, codes, pairs, cursor);
 }
 

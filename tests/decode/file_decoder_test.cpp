@@ -26,7 +26,7 @@ struct Variant {
   std::size_t segmentBytes;
   bool baseline = false;
 };
-const std::vector<Variant> kVariants = {{2, 0},  {1, 1},    {2, 1},         {2, 7},
+const std::vector<Variant> kVariants = {{2, 0},  {1, 1},    {2, 1},       {2, 7},
                                         {3, 64}, {2, 1000}, {1, 0, true}, {2, 300, true}};
 
 // Decodes `compressed` every way and expects the same result each time.
