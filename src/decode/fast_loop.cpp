@@ -24,7 +24,8 @@ inline std::uint64_t RoundsAhead(const std::uint8_t* bytes, const std::uint8_t* 
 }
 
 // The loop for N lanes. The lookups of one round go lane by lane, so that N
-// independent lookups are in flight; every lane's state stays in registers.
+// independent lookups are in flight. A lane's bits stay in a register from
+// the refill to the last lookup of its round.
 //
 // A lookup that meets a code the table does not cover finds the entry 0,
 // which consumes nothing, so that the round's later lookups stand still on

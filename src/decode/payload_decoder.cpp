@@ -100,7 +100,7 @@ class PayloadPass {
     RunOutcome run{RunEnd::kBoundary};
     if (segment->usable) {
       for (std::size_t k = segment->firstValid; k < segment->checkpoints.size(); ++k) {
-        run = DecodeRun(bits, tables, (k + 1) * checkpointBits, out);
+        run = DecodeRun(bits, tables, CheckpointStop(k, checkpointBits), out);
         if (run.end != RunEnd::kBoundary) break;
         if (bits.Position() == segment->checkpoints[k].bit) {
           synced = k + 1;

@@ -22,15 +22,24 @@ namespace tarvel {
 // always be finished from its own buffer.
 inline constexpr std::size_t kLookaheadBytes = 64;
 
-// A guess stops at every checkpoint of its segment, every `checkpointBits`
-// bits, and notes the symbol boundary where it stands and how much it had
-// decoded. Every 16384 bits in segments of the usual size: each stop takes
-// every lane out of the fast loop, and the join decodes up to the first
-// checkpoint itself. More often in small segments, so that the tests' small
-// segments have checkpoints too.
+// A guess stops at every checkpoint of its segment and notes the symbol
+// boundary where it stands and how much it had decoded. Every 16384 bits in
+// segments of the usual size: each stop takes every lane out of the fast
+// loop. More often in small segments, so that the tests' small segments
+// have checkpoints too.
 inline std::uint64_t CheckpointBits(std::size_t segmentBytes) {
   return std::clamp<std::uint64_t>(segmentBytes, 64, 16384);
 }
+
+// Where checkpoint `index` stands: the first few come sooner, doubling up
+// to `every`, because the join decodes up to the first checkpoint where its
+// symbols meet the guess's, which is usually a few symbols into the segment.
+inline std::uint64_t CheckpointStop(std::size_t index, std::uint64_t every) {
+  constexpr std::size_t kEarly = 4;
+  if (index < kEarly) return every >> (kEarly - index);
+  return (index - kEarly + 1) * every;
+}
+static_assert((64 >> 4) > 0, "the earliest checkpoint is past the first bit");
 
 struct Checkpoint {
   std::uint32_t bit;
@@ -76,7 +85,7 @@ struct Guess {
         out(first),
         segmentBits(std::uint64_t{segment.size} * 8),
         checkpointBits(checkpointBits),
-        stop(std::min(checkpointBits, segmentBits)) {
+        stop(std::min(CheckpointStop(0, checkpointBits), segmentBits)) {
     bits.Start(0);
     segment.checkpoints.clear();
     segment.firstValid = 0;
@@ -113,7 +122,7 @@ struct Guess {
     }
     segment.checkpoints.push_back(
         {static_cast<std::uint32_t>(bits.Position()), static_cast<std::uint32_t>(out - first)});
-    stop = std::min(stop + checkpointBits, segmentBits);
+    stop = std::min(CheckpointStop(segment.checkpoints.size(), checkpointBits), segmentBits);
   }
 
   Segment& segment;
