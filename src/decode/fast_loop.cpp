@@ -10,17 +10,17 @@ namespace tarvel {
 namespace {
 
 // How many rounds a lane can take before anything must be checked: each
-// round moves its next load at most 7 bytes on and its position at most
-// kLongRoundBits bits.
+// round moves its next load at most 7 bytes on, its position at most
+// kLongRoundBits bits and its symbols at most kRoundOutputBytes on.
 inline std::uint64_t RoundsAhead(const std::uint8_t* bytes, const std::uint8_t* end,
                                  const std::uint8_t* next, unsigned available,
-                                 std::uint64_t stopBit) {
+                                 std::uint64_t stopBit, std::size_t room) {
   if (end - next < 8) return 0;
   const std::uint64_t position = std::uint64_t(next - bytes) * 8 - available;
   if (position + kRoundBits >= stopBit) return 0;
   const std::uint64_t byBytes = std::uint64_t(end - next - 8) / 7 + 1;
   const std::uint64_t byBits = (stopBit - position - kRoundBits - 1) / kLongRoundBits + 1;
-  return std::min(byBytes, byBits);
+  return std::min({byBytes, byBits, std::uint64_t{room / kRoundOutputBytes}});
 }
 
 // The loop for N lanes. The lookups of one round go lane by lane, so that N
@@ -53,7 +53,8 @@ template <int N>
     for (int k = 0; k < N; ++k) {
       const MemoryBits& bits = *lanes[k].bits;
       rounds = std::min(rounds, RoundsAhead(bits.bytes, bits.bytes + bits.limit, next[k],
-                                            available[k], lanes[k].stopBit));
+                                            available[k], lanes[k].stopBit,
+                                            static_cast<std::size_t>(lanes[k].outEnd - out[k])));
     }
     if (rounds == 0) break;
     do {

@@ -3,6 +3,7 @@
 // processor works on the other streams.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "decode/bit_reader.h"
@@ -29,11 +30,19 @@ inline bool RoundFits(const MemoryBits& bits, std::uint64_t stopBit) {
   return bits.pos + 8 <= bits.limit && bits.Position() + kRoundBits < stopBit;
 }
 
-// One stream for the loop: its bits, where its symbols go (with room for
-// three bytes beyond the last), and the bit before which its rounds stay.
+// The bytes a round may write from where its symbols start: three symbols
+// per lookup, one more for a long code, and the three bytes that the last
+// lookup's store reaches beyond its symbols.
+inline constexpr std::size_t kRoundOutputBytes = kLookups * 3 + 1;
+static_assert((kLookups - 1) * 3 + 4 <= kRoundOutputBytes,
+              "the last store stays in a round's room");
+
+// One stream for the loop: its bits, where its symbols go and where their
+// room ends, and the bit before which its rounds stay.
 struct FastLane {
   MemoryBits* bits;
   std::uint8_t** out;
+  const std::uint8_t* outEnd;
   std::uint64_t stopBit;
 };
 
@@ -41,8 +50,8 @@ struct FastLane {
 inline constexpr int kMaxLanes = 4;
 
 // Decodes `count` lanes (1 to kMaxLanes) in step, in rounds while every
-// lane's next round fits, up to the first code that the lookups do not
-// cover in any lane. Each lane's bits and output are left where it stopped,
+// lane's next round fits its bits and its room, up to the first code that
+// the lookups do not cover in any lane. Each lane's bits and output are left where it stopped,
 // always at a symbol boundary.
 void DecodeFastLanes(const FastLane* lanes, int count, const DecodingTables& tables);
 

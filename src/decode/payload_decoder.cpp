@@ -20,7 +20,7 @@ namespace tarvel {
 
 namespace {
 
-constexpr std::size_t kDefaultSegmentBytes = std::size_t{1} << 17;
+constexpr std::size_t kDefaultSegmentBytes = std::size_t{1} << 16;
 // The segments that one thread reads at once and guesses at in step.
 constexpr int kGuessed = kMaxLanes;
 
@@ -94,13 +94,25 @@ class PayloadPass {
     MemoryBits bits(segment->bytes.Bytes(), segment->size + segment->lookahead);
     bits.Start(start);
     std::uint8_t* out = decoded.Bytes();
-    // Up to the checkpoint where the true boundaries meet the guess's, if
-    // they do; from there on the guessed symbols are the true ones.
-    std::size_t synced = 0;
+    const std::uint8_t* const outEnd = decoded.Bytes() + Segment::OutputBytes(segmentBytes);
+    // Decodes up to `stop`, writing out what it decoded whenever its room
+    // fills up; false when a write failed.
     RunOutcome run{RunEnd::kBoundary};
+    const auto runTo = [&](std::uint64_t stop) {
+      for (;;) {
+        run = DecodeRun(bits, tables, stop, out, outEnd);
+        if (run.end != RunEnd::kOutputFull) return true;
+        if (!Write(decoded.Bytes(), static_cast<std::size_t>(out - decoded.Bytes()))) return false;
+        out = decoded.Bytes();
+      }
+    };
+    // Up to the checkpoint where the true boundaries meet the guess's, if
+    // they do; from there on the guessed symbols are the true ones, up to
+    // where the guess ended.
+    std::size_t synced = 0;
     if (segment->usable) {
       for (std::size_t k = segment->firstValid; k < segment->checkpoints.size(); ++k) {
-        run = DecodeRun(bits, tables, CheckpointStop(k, checkpointBits), out);
+        if (!runTo(CheckpointStop(k, checkpointBits))) return WriteFailed();
         if (run.end != RunEnd::kBoundary) break;
         if (bits.Position() == segment->checkpoints[k].bit) {
           synced = k + 1;
@@ -108,23 +120,25 @@ class PayloadPass {
         }
       }
     }
-    if (synced == 0 && run.end == RunEnd::kBoundary) {
-      run = DecodeRun(bits, tables, segmentBits, out);
+    if (synced != 0) {
+      const std::size_t from = segment->checkpoints[synced - 1].decoded;
+      if (!Write(decoded.Bytes(), static_cast<std::size_t>(out - decoded.Bytes())) ||
+          !Write(segment->output.Bytes() + from, segment->outputSize - from)) {
+        return WriteFailed();
+      }
+      out = decoded.Bytes();
+      bits.Start(segment->endBit);
+    }
+    // The rest, when the guess did not reach the end of the segment.
+    if (run.end == RunEnd::kBoundary && bits.Position() < segmentBits && !runTo(segmentBits)) {
+      return WriteFailed();
     }
     if (!Write(decoded.Bytes(), static_cast<std::size_t>(out - decoded.Bytes()))) {
       return WriteFailed();
     }
-    if (synced != 0) {
-      const std::size_t from = segment->checkpoints[synced - 1].decoded;
-      if (!Write(segment->output.Bytes() + from, segment->outputSize - from)) {
-        return WriteFailed();
-      }
-      start = segment->endBit - segmentBits;
-      Recycle(std::move(segment));
-      return std::nullopt;
-    }
     switch (run.end) {
       case RunEnd::kBoundary:
+      case RunEnd::kOutputFull:  // not left by runTo
         start = bits.Position() - segmentBits;
         break;
       case RunEnd::kOutOfBits:
@@ -147,8 +161,7 @@ class PayloadPass {
     // The end symbol's last byte is the last byte of the buffer, and the
     // buffer was not filled up, or nothing was read beyond it.
     const std::uint64_t inBuffer = segment.size + segment.lookahead;
-    const bool filledUp = inBuffer == segmentBytes + kLookaheadBytes;
-    if ((end + 7) / 8 < inBuffer || (filledUp && !NothingBeyond(segment.lookahead))) {
+    if ((end + 7) / 8 < inBuffer || (segment.filledUp && !NothingBeyond(segment.lookahead))) {
       return Invalid(Fault::kDataAfterEnd);
     }
     PayloadOutcome complete;
@@ -178,20 +191,23 @@ class PayloadPass {
   // the one that holds `reading`.
   bool MoreToRead() const { return !dataEnded || carried != 0; }
 
-  // Reads the next segment: the bytes that the last one carried behind it,
-  // then new ones. False when the data has no more.
-  bool ReadSegment(Segment& segment) {
+  // Reads the next segment, of `span` bytes or fewer: the bytes that the
+  // last one carried behind it, then new ones. False when the data has no
+  // more.
+  bool ReadSegment(Segment& segment, std::size_t span) {
     if (!MoreToRead()) return false;
     std::memcpy(segment.bytes.Bytes(), carry, carried);
     std::size_t got = carried;
+    segment.filledUp = false;
     if (!dataEnded) {
-      const std::size_t wanted = segmentBytes + kLookaheadBytes - carried;
+      const std::size_t wanted = span + kLookaheadBytes - carried;
       const std::size_t fresh = read(segment.bytes.Bytes() + carried, wanted);
       if (fresh < wanted) dataEnded = true;
+      segment.filledUp = fresh == wanted;
       got += fresh;
     }
     if (got == 0) return false;
-    segment.size = std::min(got, segmentBytes);
+    segment.size = std::min(got, span);
     segment.lookahead = got - segment.size;
     carried = segment.lookahead;
     std::memcpy(carry, segment.bytes.Bytes() + segment.size, carried);
@@ -208,11 +224,12 @@ class PayloadPass {
     reading = true;
     std::unique_ptr<Segment> taken[kGuessed];
     for (auto& segment : taken) segment = Take();
+    const std::size_t readSpan = span;
     lock.unlock();
     Segment* guesses[kGuessed];
     int count = 0;
     int got = 0;
-    while (got < kGuessed && ReadSegment(*taken[got])) {
+    while (got < kGuessed && ReadSegment(*taken[got], readSpan)) {
       Segment& segment = *taken[got++];
       if (segment.lookahead == 0) {  // the last
         segment.ready = true;
@@ -235,10 +252,25 @@ class PayloadPass {
       {
         const std::lock_guard<std::mutex> guard(mutex);
         segment.ready = true;
+        AdjustSpan(segment);
       }
       changed.notify_all();
     });
     lock.lock();
+  }
+
+  // Segments of data that restores to more than four times its size fill
+  // their guesses' room before their end, and the join decodes the rest
+  // alone: the next segments are read shorter, down to an eighth, and
+  // longer again while their guesses fill less than half of it.
+  // REQUIRES: `mutex` held.
+  void AdjustSpan(const Segment& guessed) {
+    const std::size_t room = Segment::OutputBytes(segmentBytes);
+    if (guessed.usable && guessed.endBit < std::uint64_t{guessed.size} * 8) {
+      span = std::max(span / 2, std::max<std::size_t>(segmentBytes / 8, 1));
+    } else if (guessed.outputSize < room / 2 && guessed.size == span) {
+      span = std::min(span * 2, segmentBytes);
+    }
   }
 
   // REQUIRES: `mutex` held, or one thread.
@@ -297,6 +329,7 @@ class PayloadPass {
   std::condition_variable changed;
   std::deque<std::unique_ptr<Segment>> queue;  // read, in order, not yet joined
   std::vector<std::unique_ptr<Segment>> spare;
+  std::size_t span = segmentBytes;        // bytes to read for the next segment
   bool reading = false;                   // a thread is reading
   bool joining = false;                   // a thread is joining
   bool stopping = false;                  // nothing more is read

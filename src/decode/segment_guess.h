@@ -49,26 +49,35 @@ struct Checkpoint {
 // One segment of the payload, with what a guess found in it.
 struct Segment {
   explicit Segment(std::size_t segmentBytes)
-      : bytes(segmentBytes + kLookaheadBytes), output(OutputBytes(segmentBytes)) {}
+      : bytes(segmentBytes + kLookaheadBytes),
+        output(OutputBytes(segmentBytes)),
+        outputEnd(output.Bytes() + OutputBytes(segmentBytes)) {}
 
-  // Every symbol takes at least one bit, a run ends within the lookahead,
-  // and the last store of symbols reaches three bytes further.
+  // Room for four bytes of symbols per byte of the segment: more than text
+  // needs, so that the memory a guess's output touches stays bounded
+  // however well the data compresses. A guess that fills it stops short
+  // and leaves the rest of its segment to the join.
   static std::size_t OutputBytes(std::size_t segmentBytes) {
-    return (segmentBytes + kLookaheadBytes) * 8 + 16;
+    return (segmentBytes + kLookaheadBytes) * 4 + 16;
   }
 
   PageBuffer bytes;
   std::size_t size = 0;       // bytes of this segment
   std::size_t lookahead = 0;  // bytes after it, copied behind it
+  bool filledUp = false;      // the read took all the bytes it asked for
 
   // What the guess decoded from the first bit: usable only when it ran to
-  // the end of the segment without meeting the end symbol.
+  // the end of the segment, or filled its output, without meeting the end
+  // symbol.
   bool usable = false;
   std::vector<Checkpoint> checkpoints;
   std::size_t firstValid = 0;  // the checkpoints before it lead to a wrong end
   PageBuffer output;
+  const std::uint8_t* const outputEnd;
   std::size_t outputSize = 0;
-  std::uint64_t endBit = 0;  // the first boundary at or past size * 8
+  // Where the guess's output ends: the first boundary at or past size * 8,
+  // or, when its output filled up, a boundary before.
+  std::uint64_t endBit = 0;
   bool ready = false;
 };
 
@@ -83,6 +92,7 @@ struct Guess {
         bits(segment.bytes.Bytes(), segment.size + segment.lookahead),
         first(segment.output.Bytes()),
         out(first),
+        outEnd(segment.outputEnd),
         segmentBits(std::uint64_t{segment.size} * 8),
         checkpointBits(checkpointBits),
         stop(std::min(CheckpointStop(0, checkpointBits), segmentBits)) {
@@ -93,10 +103,11 @@ struct Guess {
   }
 
   // Goes on where the fast loop stopped: up to the checkpoint when it is
-  // near, else by one symbol, which the fast loop could not decode.
+  // near or the output is almost full, else by one symbol, which the fast
+  // loop could not decode.
   void Advance(const DecodingTables& tables) {
-    if (!RoundFits(bits, stop)) {
-      Reached(DecodeRun(bits, tables, stop, out).end);
+    if (!RoundFits(bits, stop) || outEnd - out < static_cast<std::ptrdiff_t>(kRoundOutputBytes)) {
+      Reached(DecodeRun(bits, tables, stop, out, outEnd).end);
       return;
     }
     bool inside = false;
@@ -109,8 +120,8 @@ struct Guess {
   }
 
   void Reached(RunEnd end) {
-    if (stop >= segmentBits) {
-      segment.usable = end == RunEnd::kBoundary;
+    if (stop >= segmentBits || end == RunEnd::kOutputFull) {
+      segment.usable = end == RunEnd::kBoundary || end == RunEnd::kOutputFull;
       segment.outputSize = static_cast<std::size_t>(out - first);
       segment.endBit = bits.Position();
       done = true;
@@ -129,6 +140,7 @@ struct Guess {
   MemoryBits bits;
   std::uint8_t* const first;
   std::uint8_t* out;
+  const std::uint8_t* const outEnd;
   const std::uint64_t segmentBits;
   const std::uint64_t checkpointBits;
   std::uint64_t stop;  // the next checkpoint, or the end of the segment
@@ -145,7 +157,9 @@ void GuessInStep(Segment* const* segments, int count, std::uint64_t checkpointBi
   for (int k = 0; k < count; ++k) going[k] = &guesses[k].emplace(*segments[k], checkpointBits);
   while (count > 0) {
     FastLane lanes[kMaxLanes];
-    for (int k = 0; k < count; ++k) lanes[k] = {&going[k]->bits, &going[k]->out, going[k]->stop};
+    for (int k = 0; k < count; ++k) {
+      lanes[k] = {&going[k]->bits, &going[k]->out, going[k]->outEnd, going[k]->stop};
+    }
     DecodeFastLanes(lanes, count, tables);
     int kept = 0;
     for (int k = 0; k < count; ++k) {

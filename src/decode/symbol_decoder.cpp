@@ -51,13 +51,14 @@ std::int32_t NextSymbol(MemoryBits& bits, const DecodingTables& tables, bool& in
 }
 
 RunOutcome DecodeRun(MemoryBits& bits, const DecodingTables& tables, std::uint64_t stopBit,
-                     std::uint8_t*& out) {
+                     std::uint8_t*& out, const std::uint8_t* outEnd) {
   const std::uint32_t* const fast = tables.fast.data();
   for (;;) {
-    const FastLane lane{&bits, &out, stopBit};
+    const FastLane lane{&bits, &out, outEnd, stopBit};
     DecodeFastLanes(&lane, 1, tables);
     const std::uint64_t position = bits.Position();
     if (position >= stopBit) return {RunEnd::kBoundary};
+    if (outEnd - out < 4) return {RunEnd::kOutputFull};
     // Near `stopBit` one lookup at a time, which cannot pass it when it
     // takes at most kTableBits; then one symbol at a time.
     if (bits.available < kTableBits) bits.Refill();

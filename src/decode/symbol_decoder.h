@@ -9,7 +9,7 @@
 
 namespace tarvel {
 
-enum class RunEnd { kBoundary, kEndSymbol, kOutOfBits };
+enum class RunEnd { kBoundary, kEndSymbol, kOutOfBits, kOutputFull };
 
 struct RunOutcome {
   RunEnd end;
@@ -22,9 +22,9 @@ struct RunOutcome {
 std::int32_t NextSymbol(MemoryBits& bits, const DecodingTables& tables, bool& inside);
 
 // Decodes symbols into `out` until a symbol boundary at or past `stopBit`,
-// the end symbol, or the end of the bits. `out` needs room for three bytes
-// beyond the last symbol.
+// the end symbol, the end of the bits, or a boundary where fewer than four
+// bytes of room are left before `outEnd` (kOutputFull).
 RunOutcome DecodeRun(MemoryBits& bits, const DecodingTables& tables, std::uint64_t stopBit,
-                     std::uint8_t*& out);
+                     std::uint8_t*& out, const std::uint8_t* outEnd);
 
 }  // namespace tarvel

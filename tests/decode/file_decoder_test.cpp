@@ -72,6 +72,12 @@ TEST(DecoderTest, DecodesTheSameWhateverTheThreadsAndSegments) {
   EXPECT_EQ(DecodeEveryWay(CompressBytes(deep), restored, "fibonacci").status,
             DecodeResult::Status::kOk);
   EXPECT_TRUE(restored == deep);
+  // Eight bytes restored per byte: guesses and joins fill their room and go
+  // on in pieces.
+  const std::string zeros = std::string(400000, '\0') + "x";
+  EXPECT_EQ(DecodeEveryWay(CompressBytes(zeros), restored, "zeros").status,
+            DecodeResult::Status::kOk);
+  EXPECT_TRUE(restored == zeros);
 }
 
 TEST(DecoderTest, RejectsEachKindOfMalformedFile) {
