@@ -176,12 +176,6 @@ PackedCodes PackCodes(const CodeTable& table) {
   return codes;
 }
 
-bool PairsPayOff(const PackedCodes& codes) {
-  // With about 2^L frequent byte values there are about 4^L frequent pairs:
-  // up to L = 7, some 16384 entries, which the caches hold.
-  return codes.typicalLength <= 7.0 && codes.groupSize >= 2;
-}
-
 PairCodes PackPairs(const PackedCodes& codes) {
   PairCodes pairs(65536, kSlowPair);
   for (std::size_t second = 0; second < 256; ++second) {

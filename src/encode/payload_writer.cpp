@@ -48,11 +48,10 @@ PayloadResult WritePayload(BitWriter& writer, std::istream& input, const CodeTab
 
   // The pair table costs about as much to build as coding a few hundred
   // kilobytes saves: it is built once the input has shown itself large.
-  const bool pairsPayOff = PairsPayOff(codes);
   std::once_flag pairsBuilt;
   PairCodes pairs;
   const auto pairsFor = [&](const InputBlocks::Block& block) -> const PairCodes* {
-    if (!pairsPayOff || block.number < kBlocksBeforePairs || block.size < blockBytes) {
+    if (codes.groupSize < 2 || block.number < kBlocksBeforePairs || block.size < blockBytes) {
       return nullptr;
     }
     std::call_once(pairsBuilt, [&] { pairs = PackPairs(codes); });

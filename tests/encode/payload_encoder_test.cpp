@@ -145,21 +145,6 @@ TEST(PayloadEncoderTest, PackedPathsMatchThePlainPathAtEveryBitOffset) {
   EXPECT_GT(compared, 1500);
 }
 
-TEST(PayloadEncoderTest, TextAndSkewedDataUseTheTableOfPairs) {
-  for (const DataKind kind : {DataKind::kText, DataKind::kSkewed, DataKind::kRuns}) {
-    const std::string data = testing::MakeTestData(kind, 100000, 1);
-    CodeTable table;
-    SymbolIndex index;
-    testing::MakeCodes(testing::CountsOf(data), table, index);
-    EXPECT_TRUE(PairsPayOff(PackCodes(table))) << testing::DataKindName(kind);
-  }
-  const std::string random = testing::MakeTestData(DataKind::kRandom, 100000, 1);
-  CodeTable table;
-  SymbolIndex index;
-  testing::MakeCodes(testing::CountsOf(random), table, index);
-  EXPECT_FALSE(PairsPayOff(PackCodes(table)));
-}
-
 TEST(PayloadEncoderTest, CodesLongerThan32BitsAndUpToTheWordLimit) {
   // Fibonacci counts: codes of about 35 bits for real data.
   const std::string fibonacci = testing::MakeTestData(DataKind::kFibonacci, 10'000'000, 4);
