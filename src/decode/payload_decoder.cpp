@@ -222,29 +222,31 @@ class PayloadPass {
   // REQUIRES: `lock` holds `mutex`; holds it again on return.
   void ReadAndGuess(std::unique_lock<std::mutex>& lock) {
     reading = true;
-    std::unique_ptr<Segment> taken[kGuessed];
-    for (auto& segment : taken) segment = Take();
     const std::size_t readSpan = span;
-    lock.unlock();
+    std::unique_ptr<Segment> taken[kGuessed];
     Segment* guesses[kGuessed];
     int count = 0;
     int got = 0;
-    while (got < kGuessed && ReadSegment(*taken[got], readSpan)) {
-      Segment& segment = *taken[got++];
-      if (segment.lookahead == 0) {  // the last
-        segment.ready = true;
+    while (got < kGuessed) {
+      // A segment is taken only when the one before was not the last, so
+      // that a small input costs one.
+      std::unique_ptr<Segment>& segment = taken[got];
+      segment = Take();
+      lock.unlock();
+      const bool read = ReadSegment(*segment, readSpan);
+      lock.lock();
+      if (!read) {
+        spare.push_back(std::move(segment));
         break;
       }
-      guesses[count++] = &segment;
-    }
-    lock.lock();
-    for (int k = 0; k < kGuessed; ++k) {
-      if (k < got) {
-        queue.push_back(std::move(taken[k]));
-      } else {
-        spare.push_back(std::move(taken[k]));
+      ++got;
+      if (segment->lookahead == 0) {  // the last
+        segment->ready = true;
+        break;
       }
+      guesses[count++] = segment.get();
     }
+    for (int k = 0; k < got; ++k) queue.push_back(std::move(taken[k]));
     reading = false;
     lock.unlock();
     changed.notify_all();
