@@ -28,19 +28,21 @@ inline constexpr std::size_t kLookaheadBytes = 64;
 // (every 65536 bits in segments of the usual size) after the early ones,
 // and at least every 64 bits, so that the tests' small segments have
 // checkpoints too.
+inline constexpr std::uint64_t kFewestCheckpointBits = 64;
 inline std::uint64_t CheckpointBits(std::size_t segmentBytes) {
-  return std::max<std::uint64_t>(segmentBytes, 64);
+  return std::max<std::uint64_t>(segmentBytes, kFewestCheckpointBits);
 }
 
 // Where checkpoint `index` stands: the first few come sooner, doubling up
 // to `every`, because the join decodes up to the first checkpoint where its
 // symbols meet the guess's, which is usually a few symbols into the segment.
+inline constexpr std::size_t kEarlyCheckpoints = 4;
+static_assert((kFewestCheckpointBits >> kEarlyCheckpoints) > 0,
+              "the earliest checkpoint is past the first bit");
 inline std::uint64_t CheckpointStop(std::size_t index, std::uint64_t every) {
-  constexpr std::size_t kEarly = 4;
-  if (index < kEarly) return every >> (kEarly - index);
-  return (index - kEarly + 1) * every;
+  if (index < kEarlyCheckpoints) return every >> (kEarlyCheckpoints - index);
+  return (index - kEarlyCheckpoints + 1) * every;
 }
-static_assert((64 >> 4) > 0, "the earliest checkpoint is past the first bit");
 
 struct Checkpoint {
   std::uint32_t bit;
