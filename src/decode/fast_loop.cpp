@@ -23,6 +23,10 @@ inline std::uint64_t RoundsAhead(const std::uint8_t* bytes, const std::uint8_t* 
   return std::min({byBytes, byBits, std::uint64_t{room / kRoundOutputBytes}});
 }
 
+// The length field of a fast entry (EntryLength), kept in 64 bits: the
+// loop holds entries in 64-bit registers, which it shifts by.
+constexpr std::uint64_t kLengthMask = (std::uint64_t{1} << kFastLengthBits) - 1;
+
 // The loop for N lanes. The lookups of one round go lane by lane, so that N
 // independent lookups are in flight. A lane's bits stay in a register from
 // the refill to the last lookup of its round.
@@ -77,15 +81,14 @@ template <int N>
           const auto symbols = static_cast<std::uint32_t>(entry[k] >> kFastSymbolsShift);
           std::memcpy(out[k], &symbols, sizeof symbols);  // the first symbol first
           out[k] += entry[k] >> kFastCountShift;
-          // A shift takes the low six bits of its count: the length.
-          buffer[k] <<= entry[k] & 63;
+          buffer[k] <<= entry[k] & kLengthMask;
           // The lengths add up in the low six bits: a round takes fewer than 64.
           used[k] += entry[k];
         }
       }
 #pragma GCC unroll 4
       for (int k = 0; k < N; ++k) {
-        available[k] -= used[k] & 63;
+        available[k] -= used[k] & kLengthMask;
         if (entry[k] >> kFastCountShift == 0) [[unlikely]] {
           const std::uint32_t symbol = LongCode(longStart, longCodes, buffer[k]);
           if (symbol == 0) {
@@ -108,7 +111,7 @@ template <int N>
   }
 }
 
-static_assert(kRoundBits < 64, "a round's lengths add up in six bits");
+static_assert(kRoundBits <= kLengthMask, "a round's lengths add up in the length field");
 
 using LanesFunction = void (*)(const FastLane*, const DecodingTables&);
 

@@ -51,8 +51,8 @@ inline constexpr int kMaxLanes = 4;
 
 // Decodes `count` lanes (1 to kMaxLanes) in step, in rounds while every
 // lane's next round fits its bits and its room, up to the first code that
-// the lookups do not cover in any lane. Each lane's bits and output are left where it stopped,
-// always at a symbol boundary.
+// the lookups do not cover in any lane. Each lane's bits and output are
+// left where it stopped, always at a symbol boundary.
 void DecodeFastLanes(const FastLane* lanes, int count, const DecodingTables& tables);
 
 }  // namespace tarvel
