@@ -9,6 +9,7 @@ namespace tarvel {
 inline constexpr std::string_view kUsageMessage = "usage: tarvel <file in> <file out> [/16]";
 inline constexpr std::string_view kUntarvelUsageMessage = "usage: untarvel <file in> <file out>";
 inline constexpr std::string_view kDiskFullMessage = "error : disk full while writing data.";
+inline constexpr std::string_view kOutOfMemoryMessage = "error : not enough memory.";
 
 // "error : unable to open input file 'NAME'."
 std::string InputOpenMessage(std::string_view fileName);

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <iostream>
+#include <new>
 #include <string>
 
 #include "messages.h"
@@ -38,13 +39,13 @@ std::string FailureMessage(const Result& result, const std::string& input,
       return ReplaceFailedMessage(output);
     case Result::Code::kInvalidData:
       return InvalidFileMessage(input, result.reason);
+    case Result::Code::kOutOfMemory:
+      return std::string(kOutOfMemoryMessage);
   }
   return "";
 }
 
-}  // namespace
-
-int RunProgram(Direction direction, int argc, char** argv) {
+int Run(Direction direction, int argc, char** argv) {
   const bool compress = direction == Direction::kCompress;
   if (argc < 3) {
     WriteErrorLine(compress ? kUsageMessage : kUntarvelUsageMessage);
@@ -68,6 +69,17 @@ int RunProgram(Direction direction, int argc, char** argv) {
                  static_cast<std::int64_t>(result.inputBytes),
                  static_cast<std::int64_t>(result.outputBytes), argv);
   return 0;
+}
+
+}  // namespace
+
+int RunProgram(Direction direction, int argc, char** argv) {
+  try {
+    return Run(direction, argc, argv);
+  } catch (const std::bad_alloc&) {  // in the program's own strings
+    WriteErrorLine(kOutOfMemoryMessage);
+    return 1;
+  }
 }
 
 }  // namespace tarvel

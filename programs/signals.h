@@ -11,7 +11,8 @@ namespace tarvel {
 
 // Opens /dev/null on each of descriptors 0, 1 and 2 that is closed, so that
 // no file the run opens takes their place (and the report never lands in
-// the output).
+// the output): 0 for writing, 1 and 2 for reading, so that an output that
+// names one of them is refused instead of gone to /dev/null.
 void OpenStandardDescriptors();
 
 // Ignores SIGPIPE and SIGXFSZ, so that a write to a pipe whose reader has
@@ -29,7 +30,7 @@ class SignalWatcher : public OutputWatcher {
  public:
   void Enter() override;
   void Leave() override;
-  void Pending(const char* name) override;
+  void Pending(int folder, const char* name) override;
 
  private:
   int depth = 0;

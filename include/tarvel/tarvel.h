@@ -34,13 +34,15 @@ struct Result {
     kWriteOutput,    // a write, flush or close of the output failed
     kReplaceOutput,  // the finished output could not be renamed into place
     kInvalidData,    // the compressed data do not follow the layout
+    kOutOfMemory,    // memory ran out; every thread of the call has stopped
   };
   Code code = Code::kOk;
   // For kInvalidData: the first fault found, a phrase without a final full
   // stop ("the header is truncated").
   std::string reason;
   // For kWriteOutput: the errno of the failed write; EPIPE when the reader of
-  // a pipe went away.
+  // a pipe went away. For kOpenOutput, and for kWriteOutput before anything
+  // was written (no room for a temporary file): the errno of the failed open.
   int systemError = 0;
   std::uint64_t inputBytes = 0;   // bytes read (compressed ones for decompression)
   std::uint64_t outputBytes = 0;  // bytes written
@@ -53,28 +55,40 @@ struct Result {
   explicit operator bool() const { return code == Code::kOk; }
 };
 
-// The compressed form of `data`: exactly the bytes the tarvel program writes
-// for a file holding them (none for empty data). `threads` 0 chooses as the
-// program does; the bytes are the same for any number.
+// Writes into `compressed` (replacing what it held) exactly the bytes that
+// the tarvel program writes for a file holding `data` (none for empty data).
+// `threads` 0 chooses as the program does, and more than the CPU affinity
+// allows are not started; the bytes are the same for any number. On
+// kOutOfMemory, `compressed` is empty.
+TARVEL_API Result Compress(std::span<const std::uint8_t> data,
+                           std::vector<std::uint8_t>& compressed, int threads = 0);
+
+// The same, returned: the one call that reports memory running out by
+// throwing std::bad_alloc, as the standard containers do.
 TARVEL_API std::vector<std::uint8_t> Compress(std::span<const std::uint8_t> data, int threads = 0);
 
 // Restores `compressed` into `restored` (replacing what it held). On
-// kInvalidData, `restored` holds what was decoded before the fault.
+// kInvalidData, `restored` holds what was decoded before the fault; on
+// kOutOfMemory it is empty.
 TARVEL_API Result Decompress(std::span<const std::uint8_t> compressed,
                              std::vector<std::uint8_t>& restored, int threads = 0);
 
 // For callers that handle signals, such as the programs: told which file a
-// signal must remove while the library writes an output at a temporary name
-// (or in place). Enter() and Leave() surround every creation and removal of
-// such a file, so that a caller can hold its signals back in between.
+// signal must remove while the library writes an output at a temporary name.
+// Enter() and Leave() surround every creation and removal of such a file,
+// and the final copy over an existing output, so that a caller can hold its
+// signals back in between.
 class OutputWatcher {
  public:
   virtual ~OutputWatcher() = default;
   virtual void Enter() {}
   virtual void Leave() {}
-  // The file to remove if the process ends now, or null for none. `name`
-  // stays valid until the next call.
-  virtual void Pending(const char* name) = 0;
+  // The file to remove if the process ends now: `name` in the folder open as
+  // the descriptor `folder` (for unlinkat(), which a signal handler may
+  // call, and which finds the file even when the folder has been renamed),
+  // or a null `name` for none. Both stay valid until the next call, which
+  // names no file after one that did.
+  virtual void Pending(int folder, const char* name) = 0;
 };
 
 struct FileOptions {
@@ -90,11 +104,14 @@ struct FileOptions {
 // The output is complete or absent: a regular file is written at a
 // temporary name beside it and renamed over it at the end; on failure an
 // existing output is left as it was. A symbolic link is followed, /dev/stdout
-// and /dev/fd/N write to that descriptor, other outputs that are not regular
-// files are written directly, and a file with other hard links (or in a
-// folder without write permission) is written in place and removed on
-// failure. A new output gets the input's permission bits less the umask; an
-// existing one keeps its own.
+// and /dev/fd/N write to that descriptor, and other outputs that are not
+// regular files are written directly. A file with other hard links (or in a
+// folder without write permission, or with a name too long for the suffix)
+// is written whole elsewhere first (beside it, else in $TMPDIR) and only then
+// copied over the file, under an exclusive flock() that concurrent runs
+// respect: a failure before the copy leaves it as it was, one during the
+// copy (the disk filling then) can leave it partial. A new output gets the
+// input's permission bits less the umask; an existing one keeps its own.
 TARVEL_API Result CompressFile(const std::string& input, const std::string& output,
                                const FileOptions& options = {});
 

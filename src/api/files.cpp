@@ -1,9 +1,11 @@
 // What the programs do to files, without a word on any stream.
+#include <cerrno>
 #include <fstream>
 #include <limits>
 #include <numeric>
 
 #include "api/compress.h"
+#include "api/guarded.h"
 #include "decode/file_decoder.h"
 #include "encode/bit_writer.h"
 #include "io/input_file.h"
@@ -39,8 +41,13 @@ struct Run {
                                                                   : Code::kOpenInput);
     }
     status = opened.file;
-    if (!output.Open(outputName, status.IsRegular() ? (status.mode & 0777) : 0666)) {
-      return Fail(Code::kOpenOutput);
+    const int error = output.Open(outputName, status.IsRegular() ? (status.mode & 0777) : 0666);
+    if (error != 0) {
+      // No room for the temporary file is a full disk; the rest, an output
+      // that cannot be opened.
+      Fail(error == ENOSPC || error == EDQUOT ? Code::kWriteOutput : Code::kOpenOutput);
+      result.systemError = error;
+      return false;
     }
     result.outputIsStandardOutput = output.IsStandardOutput();
     startTime = ClockMilliseconds();
@@ -78,10 +85,8 @@ struct Run {
   Result result;
 };
 
-}  // namespace
-
-Result CompressFile(const std::string& inputName, const std::string& outputName,
-                    const FileOptions& options) {
+Result CompressOneFile(const std::string& inputName, const std::string& outputName,
+                       const FileOptions& options) {
   Run run(options);
   if (!run.Open(inputName, outputName)) return run.result;
   std::ifstream& input = run.input;
@@ -135,14 +140,22 @@ Result CompressFile(const std::string& inputName, const std::string& outputName,
         break;
     }
   }
+  // Bytes written over in place keep every size and count: the times of the
+  // last changes tell.
+  if (status.IsRegular() && readTwice) {
+    const std::optional<FileStatus> now = positional.File() != nullptr
+                                              ? StatusOfDescriptor(positional.File()->fd)
+                                              : StatusOf(inputName.c_str());
+    if (!now || !now->UnchangedSince(status)) return fail(Code::kInputChanged);
+  }
   counts = FrequencyTable();
   if (!writer.Close()) return fail(Code::kWriteOutput);
   run.Commit(writer.WritePosition());
   return run.result;
 }
 
-Result DecompressFile(const std::string& inputName, const std::string& outputName,
-                      const FileOptions& options) {
+Result DecompressOneFile(const std::string& inputName, const std::string& outputName,
+                         const FileOptions& options) {
   Run run(options);
   if (!run.Open(inputName, outputName)) return run.result;
 
@@ -181,6 +194,18 @@ Result DecompressFile(const std::string& inputName, const std::string& outputNam
   }
   run.Commit(decoded.outputBytes);
   return run.result;
+}
+
+}  // namespace
+
+Result CompressFile(const std::string& inputName, const std::string& outputName,
+                    const FileOptions& options) {
+  return Guarded([&] { return CompressOneFile(inputName, outputName, options); });
+}
+
+Result DecompressFile(const std::string& inputName, const std::string& outputName,
+                      const FileOptions& options) {
+  return Guarded([&] { return DecompressOneFile(inputName, outputName, options); });
 }
 
 }  // namespace tarvel

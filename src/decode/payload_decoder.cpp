@@ -8,13 +8,13 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <vector>
 
 #include "decode/bit_reader.h"
 #include "decode/segment_guess.h"
 #include "decode/symbol_decoder.h"
 #include "io/page_buffer.h"
+#include "io/worker_threads.h"
 
 namespace tarvel {
 
@@ -43,10 +43,8 @@ class PayloadPass {
         decoded(Segment::OutputBytes(segmentBytes)) {}
 
   PayloadOutcome Run() {
-    std::vector<std::thread> helpers;
-    for (int k = 1; k < threads; ++k) helpers.emplace_back([this] { Work(); });
-    Work();
-    for (auto& helper : helpers) helper.join();
+    RunOnThreads(
+        threads, [this](int /*k*/) { Work(); }, [this]() noexcept { Abort(); });
     return *outcome;
   }
 
@@ -80,6 +78,16 @@ class PayloadPass {
       }
       changed.wait(lock);
     }
+  }
+
+  // Ends the pass on every thread, after a failure on one of them, which may
+  // have left `reading` or `joining` set: the others return as soon as they
+  // look at the state again.
+  void Abort() noexcept {
+    const std::lock_guard<std::mutex> lock(mutex);
+    aborted = true;
+    if (!outcome) outcome = PayloadOutcome{};
+    changed.notify_all();
   }
 
   // Joins the next segment in order; returns how the pass ends, if it ends
@@ -175,7 +183,8 @@ class PayloadPass {
   bool NothingBeyond(std::size_t lookahead) {
     {
       std::unique_lock<std::mutex> lock(mutex);
-      changed.wait(lock, [&] { return !reading; });
+      changed.wait(lock, [&] { return !reading || aborted; });
+      if (aborted) return false;  // the pass has failed anyway
       stopping = true;
       if (!queue.empty()) {
         const Segment& next = *queue.front();
@@ -335,6 +344,7 @@ class PayloadPass {
   bool reading = false;                   // a thread is reading
   bool joining = false;                   // a thread is joining
   bool stopping = false;                  // nothing more is read
+  bool aborted = false;                   // a thread failed
   std::optional<PayloadOutcome> outcome;  // the pass has ended
 };
 

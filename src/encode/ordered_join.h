@@ -39,10 +39,12 @@ class OrderedJoin {
     }
   }
 
-  // A buffer for the next block; waits while all are taken.
+  // A buffer for the next block; waits while all are taken. Null once
+  // Abort() was called.
   std::unique_ptr<EncodedBlock> Take() {
     std::unique_lock<std::mutex> lock(mutex);
-    freed.wait(lock, [&] { return !spare.empty(); });
+    freed.wait(lock, [&] { return !spare.empty() || aborted; });
+    if (aborted) return nullptr;
     std::unique_ptr<EncodedBlock> buffer = std::move(spare.back());
     spare.pop_back();
     return buffer;
@@ -53,6 +55,14 @@ class OrderedJoin {
     const std::lock_guard<std::mutex> lock(mutex);
     spare.push_back(std::move(buffer));
     freed.notify_one();
+  }
+
+  // Ends the pass on every thread: a thread failed, and the blocks after it
+  // will never be joined. Take() gives no more buffers.
+  void Abort() noexcept {
+    const std::lock_guard<std::mutex> lock(mutex);
+    aborted = true;
+    freed.notify_all();
   }
 
   // Hands in an encoded block, then joins blocks while the next in order is
@@ -88,6 +98,7 @@ class OrderedJoin {
   std::vector<std::unique_ptr<EncodedBlock>> waiting;
   std::int64_t joined = 0;  // blocks joined so far
   bool joining = false;
+  bool aborted = false;
 };
 
 }  // namespace tarvel

@@ -5,13 +5,13 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <thread>
 #include <vector>
 
 #include "encode/ordered_join.h"
 #include "encode/payload_encoder.h"
 #include "io/input_blocks.h"
 #include "io/page_buffer.h"
+#include "io/worker_threads.h"
 
 namespace tarvel {
 
@@ -118,6 +118,7 @@ PayloadResult WritePayload(BitWriter& writer, std::istream& input, const CodeTab
     for (;;) {
       // The buffer first: the block that is next in order is always in one.
       std::unique_ptr<EncodedBlock> encoded = joins->Take();
+      if (!encoded) break;
       const InputBlocks::Block block = blocks.Next(in.Get(), blockBytes);
       if (block.size == 0) {
         joins->Give(std::move(encoded));
@@ -142,10 +143,12 @@ PayloadResult WritePayload(BitWriter& writer, std::istream& input, const CodeTab
     const auto perThread = static_cast<std::size_t>(threads);
     joins.emplace(std::clamp(kEncodedBudgetBytes / encodedBytes, perThread, 2 * perThread),
                   encodedBytes, join);
-    std::vector<std::thread> helpers;
-    for (int k = 1; k < threads; ++k) helpers.emplace_back(encodeAndJoin);
-    encodeAndJoin();
-    for (auto& helper : helpers) helper.join();
+    RunOnThreads(
+        threads, [&](int /*k*/) { encodeAndJoin(); },
+        [&]() noexcept {
+          joins->Abort();
+          blocks.Stop();
+        });
   }
 
   if (result.status != PayloadResult::Status::kComplete) return result;

@@ -1,15 +1,18 @@
 #include "io/output_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
-#include <random>
 #include <string_view>
+
+#include "io/output_path.h"
+#include "io/page_buffer.h"
+#include "io/platform.h"
+#include "io/spool_file.h"
 
 namespace tarvel {
 
@@ -18,43 +21,7 @@ namespace {
 constexpr std::string_view kTemporarySuffix = ".tv-";
 constexpr int kTemporaryLetters = 6;
 constexpr int kMaxLinkHops = 40;
-
-// The folder part of a path ("." for a bare name) and the last part.
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string LastPartOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// The descriptor that `path` names when its folder is this process's own
-// descriptor folder (/dev/fd, /proc/self/fd, /proc/PID/fd), or -1.
-int NamedDescriptor(const std::string& path) {
-  const std::string last = LastPartOf(path);
-  if (last.empty() || last.size() > 9 ||
-      last.find_first_not_of("0123456789") != std::string::npos) {
-    return -1;
-  }
-  char* folder = realpath(FolderOf(path).c_str(), nullptr);
-  if (folder == nullptr) return -1;
-  const bool own = std::string_view(folder) == "/proc/" + std::to_string(getpid()) + "/fd";
-  std::free(folder);
-  return own ? std::atoi(last.c_str()) : -1;
-}
-
-// Replaces `path`, a symbolic link, with where it leads.
-bool FollowLink(std::string& path) {
-  std::string target(PATH_MAX, '\0');
-  const ssize_t length = readlink(path.c_str(), target.data(), target.size());
-  if (length <= 0 || static_cast<std::size_t>(length) >= target.size()) return false;
-  target.resize(static_cast<std::size_t>(length));
-  path = target.front() == '/' ? target : FolderOf(path) + "/" + target;
-  return true;
-}
+constexpr std::size_t kCopyBytes = std::size_t{1} << 20;
 
 // Holds the watcher's signals back for the life of the object.
 class Entered {
@@ -76,42 +43,60 @@ bool SameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// Why no temporary file can be made beside an output by the folder's design,
+// where another place will do: no write permission, or a name too long for
+// the suffix. Other reasons (a full disk, no descriptors left) refuse the
+// output.
+bool NoTemporaryByDesign(int error) {
+  return error == EACCES || error == EPERM || error == ENAMETOOLONG;
+}
+
+void CloseIfOpen(int& descriptor) {
+  if (descriptor >= 0) close(descriptor);
+  descriptor = -1;
+}
+
 }  // namespace
 
 OutputFile::~OutputFile() {
   Discard();
-  if (folderFd >= 0) close(folderFd);
+  CloseIfOpen(folderFd);
 }
 
-bool OutputFile::Open(const std::string& name, mode_t newMode) {
-  if (name.empty() || name.back() == '/') return false;
-  std::string target = name;
+int OutputFile::Open(const std::string& name, mode_t newMode) {
+  if (name.empty() || name.back() == '/') return EISDIR;
+  std::string path = name;
   struct stat existing {};
   bool exists = false;
   for (int hops = 0;; ++hops) {
-    const int named = NamedDescriptor(target);
+    const int named = NamedDescriptor(path);
     if (named >= 0) {
+      // A descriptor open only for reading (or one that was closed when the
+      // program started, which holds /dev/null that way) is refused.
+      const int flags = fcntl(named, F_GETFL);
+      if (flags < 0 || (flags & O_ACCMODE) == O_RDONLY) return EBADF;
       fd = fcntl(named, F_DUPFD_CLOEXEC, 3);
-      if (fd < 0) return false;
+      if (fd < 0) return errno;
       exists = fstat(fd, &existing) == 0;
       break;
     }
-    if (lstat(target.c_str(), &existing) != 0) {
-      if (errno != ENOENT) return false;
-      if (!OpenRegular(target, nullptr, newMode)) return false;
+    if (lstat(path.c_str(), &existing) != 0) {
+      if (errno != ENOENT) return errno;
+      if (const int error = OpenRegular(path, nullptr, newMode); error != 0) return error;
       break;
     }
     exists = true;
     if (S_ISLNK(existing.st_mode)) {
-      if (hops == kMaxLinkHops || !FollowLink(target)) return false;
+      if (hops == kMaxLinkHops) return ELOOP;
+      if (!FollowLink(path)) return errno != 0 ? errno : ENOENT;
       continue;
     }
-    if (S_ISDIR(existing.st_mode)) return false;
+    if (S_ISDIR(existing.st_mode)) return EISDIR;
     if (S_ISREG(existing.st_mode)) {
-      if (!OpenRegular(target, &existing, newMode)) return false;
+      if (const int error = OpenRegular(path, &existing, newMode); error != 0) return error;
     } else {
-      fd = open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-      if (fd < 0) return false;
+      fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+      if (fd < 0) return errno;
     }
     break;
   }
@@ -121,85 +106,91 @@ bool OutputFile::Open(const std::string& name, mode_t newMode) {
     standardOutput = (fstat(fd, &opened) == 0 && SameFile(standard, opened)) ||
                      (exists && SameFile(standard, existing));
   }
-  return true;
+  return 0;
 }
 
-bool OutputFile::OpenRegular(const std::string& target, const struct stat* existing,
-                             mode_t newMode) {
+int OutputFile::OpenRegular(const std::string& path, const struct stat* existing, mode_t newMode) {
+  target = path;
+  targetMode = newMode;
   // An existing output must be writable as it stands: the rename would
   // otherwise get around its permissions.
-  int inPlace = -1;
   if (existing != nullptr) {
-    inPlace = open(target.c_str(), O_WRONLY | O_CLOEXEC);
-    if (inPlace < 0) return false;
+    targetFd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (targetFd < 0) return errno;
   }
+  folderFd = OpenFolder(FolderOf(path).c_str());
+  if (folderFd < 0) return errno;  // a missing folder, among others
   // Every name of a file with other hard links must see the new data.
-  if (existing == nullptr || existing->st_nlink == 1) {
-    const Entered entered(watcher);
-    std::string temporary;
-    // The folder first: the temporary file is made and removed through it.
-    folderFd = open(FolderOf(target).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    fd = folderFd < 0 ? -1
-                      : CreateTemporary(target, existing != nullptr ? 0600 : newMode, temporary);
-    if (fd >= 0) {
-      kind = Kind::kTemporary;
-      finalName = target;
-      writtenName = temporary;
-      Pending(writtenName.c_str());
-    } else if (errno == ENOENT || errno == ENOTDIR) {
-      if (inPlace >= 0) close(inPlace);
-      return false;  // no such folder
-    }
-  }
+  const bool keepInode = existing != nullptr && existing->st_nlink > 1;
+  fd = CreateTemporary(existing != nullptr ? 0600 : newMode);
   if (fd >= 0) {
+    kind = keepInode ? Kind::kCopyOver : Kind::kTemporary;
     AllowHoles();
-    if (existing != nullptr) {
+    if (kind == Kind::kTemporary && existing != nullptr) {
       // The owner first: changing it may clear the set-user and group bits.
       if (fchown(fd, existing->st_uid, existing->st_gid) != 0) {
         (void)!fchown(fd, static_cast<uid_t>(-1), existing->st_gid);
       }
       fchmod(fd, existing->st_mode & 07777);
-      close(inPlace);
+      CloseIfOpen(targetFd);
     }
-    return true;
+    return 0;
   }
-
-  // In place: the output's own name, emptied or created.
-  const Entered entered(watcher);
-  if (inPlace >= 0) {
-    if (ftruncate(inPlace, 0) != 0) {
-      close(inPlace);
-      return false;
-    }
-    fd = inPlace;
-  } else {
-    fd = open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, newMode & 07777);
-    if (fd < 0) return false;
+  const int error = errno;
+  if (!NoTemporaryByDesign(error)) return error;
+  // A missing output can still be made later if only its name is too long
+  // for the suffix, and the folder is writable.
+  if (existing == nullptr &&
+      (error != ENAMETOOLONG || faccessat(folderFd, ".", W_OK, AT_EACCESS) != 0)) {
+    return error;
   }
-  kind = Kind::kInPlace;
+  fd = OpenUnnamedFile();
+  if (fd < 0) return errno;
+  kind = Kind::kCopyOver;
   AllowHoles();
-  writtenName = target;
-  Pending(writtenName.c_str());
-  return true;
+  return 0;
 }
 
-int OutputFile::CreateTemporary(const std::string& target, mode_t mode, std::string& name) {
+int OutputFile::CreateTemporary(mode_t mode) {
   static constexpr char kLetters[] =
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-  std::random_device device;
-  std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
+  // Letters that differ between runs and attempts; O_EXCL makes the name
+  // safe, so they need not be unpredictable. (No device is opened for them:
+  // that could fail when descriptors run out.)
+  std::uint64_t state = static_cast<std::uint64_t>(ClockNanoseconds()) ^
+                        (static_cast<std::uint64_t>(getpid()) << 32) ^
+                        reinterpret_cast<std::uintptr_t>(this);
+  const std::string base = LastPartOf(target) + std::string(kTemporarySuffix);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    name = target;
-    name += kTemporarySuffix;
-    for (int k = 0; k < kTemporaryLetters; ++k) name += kLetters[pick(device)];
-    const int created = openat(folderFd, LastPartOf(name).c_str(),
-                               O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode & 07777);
-    if (created >= 0 || errno != EEXIST) return created;
+    std::string name = base;
+    for (int k = 0; k < kTemporaryLetters; ++k) {
+      state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+      name += kLetters[(state >> 33) % (sizeof kLetters - 1)];
+    }
+    int error = 0;
+    {
+      const Entered entered(watcher);
+      const int created =
+          openat(folderFd, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode & 07777);
+      if (created >= 0) {
+        temporaryName = std::move(name);
+        Pending(temporaryName.c_str());
+        return created;
+      }
+      error = errno;
+    }
+    if (error != EEXIST) {
+      errno = error;
+      return -1;
+    }
   }
+  errno = EEXIST;
   return -1;
 }
 
-void OutputFile::AllowHoles() {
+void OutputFile::AllowHoles(std::uint64_t from) {
+  holeBlock = 0;
+  holesFrom = from;
   struct stat opened {};
   if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) return;
   const auto block = static_cast<std::size_t>(opened.st_blksize);
@@ -210,7 +201,7 @@ void OutputFile::AllowHoles() {
 }
 
 void OutputFile::Pending(const char* name) {
-  if (watcher != nullptr) watcher->Pending(name);
+  if (watcher != nullptr) watcher->Pending(folderFd, name);
 }
 
 bool OutputFile::Write(const std::uint8_t* data, std::size_t size) {
@@ -226,10 +217,11 @@ bool OutputFile::Write(const std::uint8_t* data, std::size_t size) {
   while (size > 0) {
     const std::size_t intoBlock = static_cast<std::size_t>(offset % holeBlock);
     const std::size_t chunk = std::min(size, holeBlock - intoBlock);
-    if (IsZero(data, chunk)) {
+    if (offset >= holesFrom && IsZero(data, chunk)) {
       if (pendingSize > 0 && !WriteAll(pending, pendingSize)) return false;
       pendingSize = 0;
       hole += chunk;
+      sparse = true;
     } else {
       if (pendingSize == 0) pending = data;
       pendingSize += chunk;
@@ -267,49 +259,109 @@ bool OutputFile::WriteAll(const std::uint8_t* data, std::size_t size) {
 }
 
 OutputFile::CommitStatus OutputFile::Commit() {
-  if (writeError != 0 || fd < 0) {
-    Discard();
-    return CommitStatus::kWriteFailed;
-  }
   // A hole at the end is made by the file's size.
-  if (hole > 0 && ftruncate(fd, static_cast<off_t>(offset)) != 0) {
+  if (writeError == 0 && fd >= 0 && hole > 0 && ftruncate(fd, static_cast<off_t>(offset)) != 0) {
     writeError = errno;
+  }
+  if (writeError != 0 || fd < 0 || (kind == Kind::kCopyOver && !CopyOver())) {
     Discard();
     return CommitStatus::kWriteFailed;
   }
-  // Signals held back from the close on: an output written in place is
-  // complete once closed, and must not be removed by a signal after that.
+  // Signals held back from the close on: an output complete at its name
+  // must not be removed by a signal after that.
   const Entered entered(watcher);
-  const int closed = close(fd);
-  fd = -1;
+  int& closing = kind == Kind::kCopyOver ? targetFd : fd;
+  const int closed = close(closing);
+  closing = -1;
   if (closed != 0) {
     writeError = errno;
     Discard();
     return CommitStatus::kWriteFailed;
   }
-  if (kind == Kind::kTemporary && rename(writtenName.c_str(), finalName.c_str()) != 0) {
+  // To the name as given: if its folder was renamed meanwhile, the rename
+  // fails rather than put the output elsewhere.
+  if (kind == Kind::kTemporary &&
+      renameat(folderFd, temporaryName.c_str(), AT_FDCWD, target.c_str()) != 0) {
     Discard();
     return CommitStatus::kReplaceFailed;
   }
-  Pending(nullptr);
-  writtenName.clear();
+  if (kind == Kind::kTemporary) {
+    Pending(nullptr);
+    temporaryName.clear();
+  }
+  targetMade = false;
+  Discard();  // what is left: the copy's temporary file
   return CommitStatus::kDone;
 }
 
-void OutputFile::Discard() {
-  if (fd >= 0) {
-    close(fd);
-    fd = -1;
+int OutputFile::OpenTarget() {
+  const std::string last = LastPartOf(target);
+  const int made =
+      openat(folderFd, last.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, targetMode & 07777);
+  if (made >= 0 || errno != EEXIST) {
+    targetMade = made >= 0;
+    return made;
   }
-  if (writtenName.empty()) return;
+  return openat(folderFd, last.c_str(), O_WRONLY | O_CLOEXEC);  // made by a run at once
+}
+
+bool OutputFile::CopyOver() {
+  const PageBuffer copy(kCopyBytes);
+  const std::uint64_t size = offset;
+  const int from = fd;
+  const auto fail = [&](int error) {
+    writeError = error;
+    fd = from;  // closed and removed by Discard()
+    return false;
+  };
+  if (targetFd < 0 && (targetFd = OpenTarget()) < 0) return fail(errno);
+  // One copy at a time over one file; a signal while waiting for it leaves
+  // the file as it was.
+  while (flock(targetFd, LOCK_EX) != 0) {
+    if (errno != EINTR) return fail(errno);
+  }
   const Entered entered(watcher);
-  if (folderFd >= 0) {
-    unlinkat(folderFd, LastPartOf(writtenName).c_str(), 0);
-  } else {
-    unlink(writtenName.c_str());
+  struct stat now {};
+  if (fstat(targetFd, &now) != 0) return fail(errno);
+  const auto oldSize = static_cast<std::uint64_t>(now.st_size);
+  // Room beyond the old size is set aside first, so that a full disk is
+  // found before a byte of the file changes (but for holes to come).
+  if (!sparse && size > oldSize) {
+    const int error = ReserveSpace(targetFd, static_cast<std::int64_t>(oldSize),
+                                   static_cast<std::int64_t>(size - oldSize));
+    if (error != 0) return fail(error);
   }
-  Pending(nullptr);
-  writtenName.clear();
+  if (lseek(targetFd, 0, SEEK_SET) != 0) return fail(errno);
+  // The old bytes are all overwritten; beyond them, zero blocks become holes.
+  fd = targetFd;
+  offset = 0;
+  hole = 0;
+  AllowHoles(oldSize);
+  for (std::uint64_t done = 0; done < size;) {
+    const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(kCopyBytes, size - done));
+    const ssize_t got = pread(from, copy.Get(), wanted, static_cast<off_t>(done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return fail(got < 0 ? errno : EIO);
+    if (!Write(copy.Bytes(), static_cast<std::size_t>(got))) return fail(writeError);
+    done += static_cast<std::uint64_t>(got);
+  }
+  if (ftruncate(targetFd, static_cast<off_t>(size)) != 0) return fail(errno);
+  fd = from;
+  return true;
+}
+
+void OutputFile::Discard() {
+  CloseIfOpen(fd);
+  CloseIfOpen(targetFd);
+  if (temporaryName.empty() && !targetMade) return;
+  const Entered entered(watcher);
+  if (!temporaryName.empty()) {
+    unlinkat(folderFd, temporaryName.c_str(), 0);
+    Pending(nullptr);
+    temporaryName.clear();
+  }
+  if (targetMade) unlinkat(folderFd, LastPartOf(target).c_str(), 0);
+  targetMade = false;
 }
 
 OutputFile::Buffer::int_type OutputFile::Buffer::overflow(int_type c) {

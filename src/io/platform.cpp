@@ -1,10 +1,12 @@
 #include "io/platform.h"
 
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <iterator>
 
@@ -13,6 +15,11 @@ namespace tarvel {
 std::int64_t ClockMilliseconds() {
   const auto now = std::chrono::steady_clock::now().time_since_epoch();
   return std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
+}
+
+std::int64_t ClockNanoseconds() {
+  const auto now = std::chrono::steady_clock::now().time_since_epoch();
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(now).count();
 }
 
 int UsableCores() {
@@ -28,7 +35,9 @@ int ThreadsFor(std::int64_t bytes) {
   return bytes < kThreadedBytes ? 1 : std::min(UsableCores(), kMaxThreads);
 }
 
-int ThreadsFor(int asked, std::int64_t bytes) { return asked > 0 ? asked : ThreadsFor(bytes); }
+int ThreadsFor(int asked, std::int64_t bytes) {
+  return asked > 0 ? std::min(asked, UsableCores()) : ThreadsFor(bytes);
+}
 
 bool FileStatus::IsRegular() const { return S_ISREG(mode); }
 bool FileStatus::IsDirectory() const { return S_ISDIR(mode); }
@@ -38,15 +47,65 @@ bool FileStatus::SameFileAs(const FileStatus& other) const {
   return device == other.device && inode == other.inode;
 }
 
-std::optional<FileStatus> StatusOf(const char* name) {
-  struct stat info {};
-  if (stat(name, &info) != 0) return std::nullopt;
+bool FileStatus::UnchangedSince(const FileStatus& before) const {
+  return size == before.size && modified == before.modified && changed == before.changed;
+}
+
+namespace {
+
+std::int64_t Nanoseconds(const struct timespec& time) {
+  return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+}
+
+FileStatus StatusFrom(const struct stat& info) {
   FileStatus status;
   status.device = info.st_dev;
   status.inode = info.st_ino;
   status.mode = info.st_mode;
   status.size = static_cast<std::int64_t>(info.st_size);
+#if defined(__APPLE__)
+  status.modified = Nanoseconds(info.st_mtimespec);
+  status.changed = Nanoseconds(info.st_ctimespec);
+#else
+  status.modified = Nanoseconds(info.st_mtim);
+  status.changed = Nanoseconds(info.st_ctim);
+#endif
   return status;
+}
+
+}  // namespace
+
+std::optional<FileStatus> StatusOf(const char* name) {
+  struct stat info {};
+  if (stat(name, &info) != 0) return std::nullopt;
+  return StatusFrom(info);
+}
+
+std::optional<FileStatus> StatusOfDescriptor(int fd) {
+  struct stat info {};
+  if (fstat(fd, &info) != 0) return std::nullopt;
+  return StatusFrom(info);
+}
+
+int OpenFolder(const char* name) {
+#if defined(O_PATH)
+  // Needs no read permission on the folder, only the right to reach it.
+  return open(name, O_PATH | O_DIRECTORY | O_CLOEXEC);
+#else
+  return open(name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+#endif
+}
+
+int ReserveSpace(int fd, std::int64_t offset, std::int64_t length) {
+#if defined(__linux__)
+  if (fallocate(fd, 0, static_cast<off_t>(offset), static_cast<off_t>(length)) == 0) return 0;
+  return errno == EOPNOTSUPP || errno == ENOSYS || errno == EINVAL ? 0 : errno;
+#else
+  (void)fd;
+  (void)offset;
+  (void)length;
+  return 0;
+#endif
 }
 
 bool IsOnPseudoFileSystem(const char* name) {

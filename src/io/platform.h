@@ -9,8 +9,10 @@
 
 namespace tarvel {
 
-// Wall-clock milliseconds on a clock that never goes backwards.
+// Wall-clock milliseconds, and nanoseconds, on a clock that never goes
+// backwards.
 std::int64_t ClockMilliseconds();
+std::int64_t ClockNanoseconds();
 
 // The cores this process may run on: its affinity mask, as `taskset` sets it.
 int UsableCores();
@@ -20,7 +22,8 @@ int UsableCores();
 // one per usable core, up to four.
 int ThreadsFor(std::int64_t bytes);
 
-// `asked` threads when it is positive, else ThreadsFor(bytes).
+// `asked` threads when it is positive, but no more than UsableCores(): more
+// would only cost memory. Else ThreadsFor(bytes).
 int ThreadsFor(int asked, std::int64_t bytes);
 
 // What a name leads to, links followed.
@@ -29,17 +32,36 @@ struct FileStatus {
   ino_t inode = 0;
   mode_t mode = 0;
   std::int64_t size = 0;
+  // The last change of the data and of the status, in nanoseconds.
+  std::int64_t modified = 0;
+  std::int64_t changed = 0;
 
   bool IsRegular() const;
   bool IsDirectory() const;
   bool IsBlockDevice() const;
   // Device and inode: one file, under whatever names.
   bool SameFileAs(const FileStatus& other) const;
+  // The same size and the same times of the last changes: nothing was
+  // written to the file in between (as far as the file system tells).
+  bool UnchangedSince(const FileStatus& before) const;
 };
 
 // The status of `name`, or nothing when it does not exist or cannot be
 // reached.
 std::optional<FileStatus> StatusOf(const char* name);
+
+// The status of the file open as `fd`, or nothing.
+std::optional<FileStatus> StatusOfDescriptor(int fd);
+
+// Opens the folder `name` only to create and remove files in it; -1 with
+// errno set when it cannot be opened.
+int OpenFolder(const char* name);
+
+// Sets aside room for `length` bytes of the regular file open as `fd` from
+// `offset` on, growing it to that size, so that writing them later cannot
+// find the disk full. 0, or the errno of why there is no room (ENOSPC,
+// EDQUOT, EFBIG); 0 also where the file system cannot set room aside.
+int ReserveSpace(int fd, std::int64_t offset, std::int64_t length);
 
 // Whether `name` lies on a file system whose files are made up as they are
 // read (proc, sysfs and their kin): their sizes are not their contents.

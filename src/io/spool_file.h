@@ -1,13 +1,17 @@
-// A temporary file without a name, for inputs that can be read only once.
+// Temporary files without a name, in $TMPDIR (or /tmp).
 #pragma once
 
 #include <fstream>
 
 namespace tarvel {
 
-// Opens `stream` for reading and writing on a new, empty file in $TMPDIR (or
-// /tmp) and removes the file's name at once, so that the file disappears
-// when the stream is closed or the process ends, however it ends. Returns
+// A descriptor open for reading and writing on a new, empty file in $TMPDIR
+// (or /tmp) whose name is already removed, so that the file disappears when
+// it is closed or the process ends, however it ends; -1 with errno set when
+// no such file could be made.
+int OpenUnnamedFile();
+
+// The same file as a stream, for inputs that can be read only once. Returns
 // false when no such file could be made.
 bool OpenSpoolFile(std::fstream& stream);
 

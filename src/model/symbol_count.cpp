@@ -8,10 +8,10 @@
 #include <memory>
 #include <numeric>
 #include <optional>
-#include <thread>
 
 #include "io/input_blocks.h"
 #include "io/page_buffer.h"
+#include "io/worker_threads.h"
 
 namespace tarvel {
 
@@ -135,17 +135,17 @@ FrequencyTable CountSymbols(std::istream& input, std::ostream* copy, int threads
     }
     if (pairs) pairs->Flush(counts.data());
   };
-  FrequencyTable counts(256, 0);
-  std::vector<FrequencyTable> helperCounts(static_cast<std::size_t>(threads - 1),
+  // A table per thread; those of threads that could not be started stay 0.
+  std::vector<FrequencyTable> threadCounts(static_cast<std::size_t>(threads),
                                            FrequencyTable(256, 0));
-  std::vector<std::thread> helpers;
-  for (auto& table : helperCounts) helpers.emplace_back(countBlocks, std::ref(table));
-  countBlocks(counts);
-  for (auto& helper : helpers) helper.join();
-  for (const auto& table : helperCounts) {
-    for (std::size_t value = 0; value < 256; ++value) counts[value] += table[value];
+  RunOnThreads(
+      threads, [&](int k) { countBlocks(threadCounts[static_cast<std::size_t>(k)]); },
+      [&blocks]() noexcept { blocks.Stop(); });
+  FrequencyTable& counts = threadCounts[0];
+  for (std::size_t k = 1; k < threadCounts.size(); ++k) {
+    for (std::size_t value = 0; value < 256; ++value) counts[value] += threadCounts[k][value];
   }
-  return counts;
+  return std::move(counts);
 }
 
 FrequencyTable CountSymbolsByteByByte(std::istream& input) {
