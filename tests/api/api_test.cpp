@@ -1,6 +1,10 @@
 // The public API: what another program sees of the codec.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -89,6 +93,46 @@ TEST(ApiTest, EveryFailureIsReturnedWithItsCode) {
     EXPECT_FALSE(std::filesystem::exists(dir / "out"));
     EXPECT_FALSE(result);
     EXPECT_EQ(result.reason.empty(), c.code != Code::kInvalidData) << result.reason;
+  }
+}
+
+// The address space the process holds now, in bytes.
+std::uint64_t AddressSpaceBytes() {
+  std::ifstream statm("/proc/self/statm");
+  std::uint64_t pages = 0;
+  statm >> pages;
+  return pages * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+}
+
+TEST(ApiTest, MemoryRunningOutOnAnyThreadIsACodeAndKeepsNothing) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizers reserve more address space than the limit leaves";
+#endif
+  // Zero bits for byte 0 (code 0) up to the end symbol (code 1): each byte
+  // restores to eight zero bytes, 512 MiB in all.
+  std::vector<std::uint8_t> zeros = Bytes(testing::FromHex("00 00 00 00 00 01 01 00 01"));
+  zeros.resize(zeros.size() + (std::size_t{64} << 20), 0);
+  zeros.push_back(0x80);
+  const std::vector<std::uint8_t> random =
+      Bytes(testing::MakeTestData(testing::DataKind::kRandom, 64 << 20, 2));
+  for (const bool compress : {false, true}) {
+    for (const int threads : {1, 2}) {
+      const pid_t child = fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        // Room for a few MiB more, not for the output.
+        const rlimit limit{AddressSpaceBytes() + (48 << 20), RLIM_INFINITY};
+        if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(2);
+        std::vector<std::uint8_t> out{1};
+        const Result result =
+            compress ? Compress(random, out, threads) : Decompress(zeros, out, threads);
+        _exit(result.code == Code::kOutOfMemory && out.empty() ? 0 : 1);
+      }
+      int status = 0;
+      ASSERT_EQ(waitpid(child, &status, 0), child);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+          << (compress ? "Compress" : "Decompress") << " on " << threads << " threads: " << status;
+    }
   }
 }
 

@@ -151,6 +151,8 @@ TEST(CliSafetyTest, AnInputChangedBetweenThePassesIsDetectedAndItsOutputRemoved)
        "seek=$((400 * 256 - 1)) conv=notrunc status=none"},
       {"grown", "printf abc >> in"},
       {"shortened", "truncate -s 300M in"},
+      // Bytes already read, rewritten with the same counts and size.
+      {"rewritten", "printf cba | dd of=in conv=notrunc status=none"},
   };
   for (const auto& [name, change] : changes) {
     ScratchDir dir;

@@ -100,6 +100,8 @@ int StartCommand(const std::vector<std::string>& argv, const fs::path& workDir,
     dup2(inFd, 0);
     dup2(outFd, 1);
     dup2(errFd, 2);
+    // The command starts with the standard descriptors only, as from a shell.
+    for (int fd = 3; fd < 1024; ++fd) close(fd);
     execv(args[0], args.data());
     _exit(127);
   }
