@@ -114,8 +114,8 @@ TEST(CliOutputTest, OutputsLandWhereTheirNamesLead) {
        "umount m",
        "error : unable to open file 'out' for output.\nerror : unable to open file 'out' for "
        "output.\nprecious\nerror : disk full while writing data.\n1\nout\n",
-       true},
-      {"a folder without write permission: an existing output written in place",
+       true, true},
+      {"a folder without write permission: an existing output copied over, kept on failure",
        kAsNobody + "echo old > sub/out; chmod 666 sub/out; chmod 555 sub\n"
                    "$N $T in sub/out > /dev/null; echo $?; cmp sub/out in.tv && ls sub\n"
                    "head -c 100 in.tv > t.tv; $N $U t.tv sub/out 2> /dev/null; echo $?\n"
