@@ -19,36 +19,6 @@ std::string_view AsText(std::span<const std::uint8_t> bytes) {
   return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }
 
-// An output stream that appends to a vector, with no buffer between. An
-// append that finds no memory fails the stream's write and is remembered:
-// nothing is thrown through the writer.
-class VectorBuffer : public std::streambuf {
- public:
-  explicit VectorBuffer(std::vector<std::uint8_t>& out) : out(out) {}
-  bool OutOfMemory() const { return outOfMemory; }
-
- protected:
-  int_type overflow(int_type c) override {
-    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
-    const char byte = traits_type::to_char_type(c);
-    return xsputn(&byte, 1) == 1 ? c : traits_type::eof();
-  }
-  std::streamsize xsputn(const char* data, std::streamsize size) override {
-    if (outOfMemory) return 0;
-    try {
-      out.insert(out.end(), data, data + size);
-    } catch (const std::exception&) {  // std::bad_alloc, std::length_error
-      outOfMemory = true;
-      return 0;
-    }
-    return size;
-  }
-
- private:
-  std::vector<std::uint8_t>& out;
-  bool outOfMemory = false;
-};
-
 }  // namespace
 
 const char* Version() { return TARVEL_VERSION; }
@@ -57,12 +27,14 @@ Result Compress(std::span<const std::uint8_t> data, std::vector<std::uint8_t>& c
                 int threads) {
   compressed.clear();
   Result result = Guarded([&] {
-    VectorBuffer buffer(compressed);
-    std::ostream sink(&buffer);
-    CompressTo(AsText(data), ThreadsFor(threads, static_cast<std::int64_t>(data.size())), sink);
     Result done;
-    if (buffer.OutOfMemory()) done.code = Result::Code::kOutOfMemory;
     done.inputBytes = data.size();
+    if (data.empty()) return done;
+    const int used = ThreadsFor(threads, static_cast<std::int64_t>(data.size()));
+    const CodePlan plan = PlanBytes(data, used);
+    // One allocation of the exact size, coded into in place.
+    compressed.resize(static_cast<std::size_t>(plan.CompressedBytes()));
+    CompressBytesInto(data, plan, used, compressed.data(), compressed.size());
     done.outputBytes = compressed.size();
     return done;
   });

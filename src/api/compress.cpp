@@ -4,9 +4,6 @@
 #include <sstream>
 
 #include "encode/payload_writer.h"
-#include "format/header_writer.h"
-#include "model/code_table.h"
-#include "model/code_tree.h"
 
 namespace tarvel {
 
@@ -44,37 +41,18 @@ class MemoryBuffer : public std::streambuf {
 
 }  // namespace
 
-CompressStatus CompressInput(std::istream& input, const FrequencyTable& counts, BitWriter& writer,
+CompressStatus CompressInput(std::istream& input, const CodePlan& plan, BitWriter& writer,
                              int threads, const PositionalFile* file) {
-  NodeList list;
-  CodeTable table;
-  SymbolIndex index;
-  {
-    std::unique_ptr<CodeNode> root = BuildCodeTree(counts, list);
-    std::int32_t position = 0;
-    BitString code;
-    root->AssignCodes(position, code, table);
-  }
-  BuildSymbolIndex(table, index);
-  WriteHeader(writer, table, index, /*oddByte=*/-1);
-
-  std::int64_t expectedBytes = 0;
-  std::int64_t expectedBits = 0;
-  for (std::int32_t position = table.LowerBound(); position < table.End(); ++position) {
-    const CodeEntry& entry = table[position];
-    const Count count =
-        entry.symbol == kEndSymbol ? 1 : counts[static_cast<std::size_t>(entry.symbol)];
-    expectedBits += count * static_cast<std::int64_t>(entry.code.size());
-    if (entry.symbol != kEndSymbol) expectedBytes += count;
-  }
-
+  writer.WriteBitBlock(reinterpret_cast<const std::uint8_t*>(plan.header.data()),
+                       static_cast<std::int64_t>(plan.header.size()) * 8);
   input.clear();
   input.seekg(0);
   const std::int64_t start = BitPosition(writer);
   // The payload pass expects the counted bytes, no more and no fewer.
-  const PositionalFile counted{file != nullptr ? file->fd : -1, expectedBytes};
-  const PayloadResult payload =
-      WritePayload(writer, input, table, index, threads, 0, file != nullptr ? &counted : nullptr);
+  const PositionalFile counted{file != nullptr ? file->fd : -1, plan.dataBytes,
+                               file != nullptr ? file->memory : nullptr};
+  const PayloadResult payload = WritePayload(writer, input, plan.table, plan.index, threads, 0,
+                                             file != nullptr ? &counted : nullptr);
   switch (payload.status) {
     case PayloadResult::Status::kReadFailed:
       return CompressStatus::kReadFailed;
@@ -86,25 +64,49 @@ CompressStatus CompressInput(std::istream& input, const FrequencyTable& counts, 
     case PayloadResult::Status::kComplete:
       break;
   }
-  if (payload.bytesRead != expectedBytes || BitPosition(writer) - start != expectedBits) {
+  if (payload.bytesRead != plan.dataBytes || BitPosition(writer) - start != plan.payloadBits) {
     return CompressStatus::kInputChanged;
   }
   return CompressStatus::kComplete;
 }
 
-void CompressTo(std::string_view data, int threads, std::ostream& sink) {
-  BitWriter writer(sink);
-  if (data.empty()) return;
-  MemoryBuffer buffer(data);
+namespace {
+
+// Bytes in memory as a position for the passes, which then read them where
+// they stand, with no copy.
+PositionalFile InMemory(std::span<const std::uint8_t> data) {
+  return PositionalFile{-1, static_cast<std::int64_t>(data.size()), data.data()};
+}
+
+}  // namespace
+
+CodePlan PlanBytes(std::span<const std::uint8_t> data, int threads) {
+  MemoryBuffer buffer({reinterpret_cast<const char*>(data.data()), data.size()});
   std::istream input(&buffer);
-  const FrequencyTable counts = CountSymbols(input, /*copy=*/nullptr, threads);
-  CompressInput(input, counts, writer, threads);
+  const PositionalFile memory = InMemory(data);
+  return PlanCodes(CountSymbols(input, /*copy=*/nullptr, threads, &memory));
+}
+
+bool CompressBytesInto(std::span<const std::uint8_t> data, const CodePlan& plan, int threads,
+                       std::uint8_t* out, std::size_t capacity) {
+  if (capacity < static_cast<std::uint64_t>(plan.CompressedBytes())) return false;
+  MemoryBuffer buffer({reinterpret_cast<const char*>(data.data()), data.size()});
+  std::istream input(&buffer);
+  const PositionalFile memory = InMemory(data);
+  BitWriter writer(out, capacity);
+  // Bytes in memory cannot change, and the room is enough.
+  const CompressStatus status = CompressInput(input, plan, writer, threads, &memory);
+  return writer.Close() && status == CompressStatus::kComplete;
 }
 
 std::string CompressBytes(std::string_view data, int threads) {
-  std::ostringstream sink;
-  CompressTo(data, threads, sink);
-  return std::move(sink).str();
+  if (data.empty()) return {};
+  const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(data.data()),
+                                            data.size());
+  const CodePlan plan = PlanBytes(bytes, threads);
+  std::string out(static_cast<std::size_t>(plan.CompressedBytes()), '\0');
+  CompressBytesInto(bytes, plan, threads, reinterpret_cast<std::uint8_t*>(out.data()), out.size());
+  return out;
 }
 
 }  // namespace tarvel

@@ -128,7 +128,8 @@ Result CompressOneFile(const std::string& inputName, const std::string& outputNa
 
   if (inputSize > 0) {
     std::istream& secondPass = readTwice ? static_cast<std::istream&>(input) : spool;
-    switch (CompressInput(secondPass, counts, writer, ThreadsFor(options.threads, inputSize),
+    switch (CompressInput(secondPass, PlanCodes(counts), writer,
+                          ThreadsFor(options.threads, inputSize),
                           readTwice ? positional.File() : nullptr)) {
       case CompressStatus::kReadFailed:
         return fail(Code::kReadInput);

@@ -52,7 +52,10 @@ TARVEL_WITH_AVX2 void ShiftWordsWithAvx2(const std::uint8_t* data, std::size_t w
 
 }  // namespace
 
-BitWriter::BitWriter(std::ostream& sink) : stream(sink) {}
+BitWriter::BitWriter(std::ostream& sink) : stream(&sink) {}
+
+BitWriter::BitWriter(std::uint8_t* memory, std::size_t capacity)
+    : memory(memory), capacity(capacity) {}
 
 BitWriter::~BitWriter() { Close(); }
 
@@ -114,15 +117,31 @@ void BitWriter::WriteBitBlock(const std::uint8_t* data, std::int64_t bits) {
 
 BitCursor BitWriter::Begin(std::size_t bytes) {
   assert(bytes <= kBlockBytes);
-  if (fill + bytes > kBlockBytes) HandOver();
+  if (window == nullptr || fill + bytes > windowSize) NextWindow(bytes);
+  return BitCursor{window + fill, accumulator, bitCount};
+}
+
+void BitWriter::NextWindow(std::size_t bytes) {
+  HandOver();
+  if (memory != nullptr && !failed) {
+    const std::size_t left = capacity - std::min(capacity, static_cast<std::size_t>(bytesHanded));
+    if (left >= bytes + kSlackBytes) {
+      window = memory + bytesHanded;
+      windowSize = left - kSlackBytes;
+      inMemory = true;
+      return;
+    }
+  }
   if (!block) block = std::make_unique<PageBuffer>(kBlockBytes + kSlackBytes);
-  return BitCursor{block->Bytes() + fill, accumulator, bitCount};
+  window = block->Bytes();
+  windowSize = kBlockBytes;
+  inMemory = false;
 }
 
 void BitWriter::End(const BitCursor& cursor) {
   assert(cursor.bitCount >= 0 && cursor.bitCount <= 7);
-  fill = static_cast<std::size_t>(cursor.out - block->Bytes());
-  assert(fill <= kBlockBytes);
+  fill = static_cast<std::size_t>(cursor.out - window);
+  assert(fill <= windowSize);
   accumulator = cursor.accumulator & ((std::uint64_t{1} << cursor.bitCount) - 1);
   bitCount = cursor.bitCount;
 }
@@ -139,8 +158,8 @@ bool BitWriter::Close() {
     End(cursor);
   }
   HandOver();
-  if (!failed) {
-    stream.flush();
+  if (!failed && stream != nullptr) {
+    stream->flush();
     CheckStream();
   }
   return !failed;
@@ -157,16 +176,22 @@ void BitWriter::HandOver() {
   if (fill == 0) return;
   // After a failure the bytes are counted as before, so that the sizes stay
   // consistent, but no longer written.
-  if (!failed) {
-    stream.write(block->Get(), static_cast<std::streamsize>(fill));
-    CheckStream();
+  if (!failed && !inMemory) {
+    if (stream != nullptr) {
+      stream->write(reinterpret_cast<const char*>(window), static_cast<std::streamsize>(fill));
+      CheckStream();
+    } else if (static_cast<std::size_t>(bytesHanded) + fill > capacity) {
+      failed = true;  // beyond the memory
+    } else {
+      std::memcpy(memory + bytesHanded, window, fill);
+    }
   }
   bytesHanded += static_cast<std::int64_t>(fill);
   fill = 0;
 }
 
 void BitWriter::CheckStream() {
-  if (stream.fail()) failed = true;
+  if (stream->fail()) failed = true;
 }
 
 }  // namespace tarvel

@@ -23,19 +23,25 @@ struct BitCursor {
   int bitCount;
 };
 
-// An output stream with a bit accumulator and a block of bytes in front of it.
+// An output stream, or bytes in memory, with a bit accumulator and a block of
+// bytes in front of it.
 //
 // Completed bytes collect in a block that is handed to the stream whenever it
 // fills, and the stream is tested after every hand-over, every flush and the
-// close. A write that fails makes the writer Failed(): from then on what it is
-// given is dropped, and the caller, which asks after each stretch of work,
-// gives up the output. Close() (or the destructor) writes the pending bits as
-// a last, zero-filled byte.
+// close. Into memory, the block is the memory itself wherever there is room
+// for it, so that nothing is copied, and a small block of its own at the end.
+// A write that fails, or that would go beyond the memory, makes the writer
+// Failed(): from then on what it is given is dropped, and the caller, which
+// asks after each stretch of work, gives up the output. Close() (or the
+// destructor) writes the pending bits as a last, zero-filled byte.
 class BitWriter {
  public:
   // Writes to `sink`, which must outlive the writer; closing flushes `sink`
   // but leaves it open.
   explicit BitWriter(std::ostream& sink);
+  // Writes to memory[0..capacity) in place. Bytes beyond the last one
+  // written but within `capacity` may be overwritten.
+  BitWriter(std::uint8_t* memory, std::size_t capacity);
   ~BitWriter();
 
   BitWriter(const BitWriter&) = delete;
@@ -82,18 +88,26 @@ class BitWriter {
   static constexpr std::size_t kBlockBytes = std::size_t{1} << 17;
   BitCursor Begin(std::size_t bytes);
   // How many bytes Begin() can reserve without handing the block over.
-  std::size_t Room() const { return kBlockBytes - fill; }
+  std::size_t Room() const { return windowSize - fill; }
   // Takes back the cursor: every byte before `cursor.out` is written.
   // REQUIRES: at most the reserved bytes used; cursor.bitCount <= 7.
   void End(const BitCursor& cursor);
 
  private:
-  // Hands the block to the stream and tests the stream.
+  // Hands the block to the stream (or copies it into memory) and tests the
+  // stream.
   void HandOver();
+  // Hands the block over, then takes the next one, with room for `bytes`.
+  void NextWindow(std::size_t bytes);
   void CheckStream();
 
-  std::ostream& stream;
+  std::ostream* stream = nullptr;
+  std::uint8_t* memory = nullptr;  // or in memory, with room for `capacity` bytes
+  std::size_t capacity = 0;
   std::unique_ptr<PageBuffer> block;
+  std::uint8_t* window = nullptr;  // the block: `block`, or part of `memory`
+  std::size_t windowSize = 0;      // its room, the slack aside
+  bool inMemory = false;           // `window` is part of `memory`
   std::size_t fill = 0;
   std::int64_t bytesHanded = 0;
   std::uint64_t accumulator = 0;  // the pending bits, in the lowest positions

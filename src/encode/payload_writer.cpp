@@ -76,7 +76,7 @@ PayloadResult WritePayload(BitWriter& writer, std::istream& input, const CodeTab
         const std::size_t fitting = writer.Room() * 8 / longest;
         if (fitting > slice / 8 + 1) size = std::min(size, fitting - 1);
         BitCursor cursor = writer.Begin(size * longest / 8 + 1);
-        const bool known = EncodeBytes(in.Bytes() + done, size, codes, pairTable, cursor);
+        const bool known = EncodeBytes(block.bytes + done, size, codes, pairTable, cursor);
         writer.End(cursor);
         if (!known) {
           result.status = PayloadResult::Status::kUnknownByte;
@@ -126,7 +126,7 @@ PayloadResult WritePayload(BitWriter& writer, std::istream& input, const CodeTab
       }
       if (pairTable == nullptr) pairTable = pairsFor(block);
       BitCursor cursor{encoded->bytes.Bytes(), 0, 0};
-      encoded->known = EncodeBytes(in.Bytes(), block.size, codes, pairTable, cursor);
+      encoded->known = EncodeBytes(block.bytes, block.size, codes, pairTable, cursor);
       encoded->bits = (cursor.out - encoded->bytes.Bytes()) * 8 + cursor.bitCount;
       if (cursor.bitCount != 0) {
         *cursor.out = static_cast<std::uint8_t>(cursor.accumulator << (8 - cursor.bitCount));

@@ -14,6 +14,7 @@ InputBlocks::Block InputBlocks::Next(char* buffer, std::size_t capacity) {
   if (done) return block;
   input.read(buffer, static_cast<std::streamsize>(capacity));
   block.size = static_cast<std::size_t>(input.gcount());
+  block.bytes = reinterpret_cast<const std::uint8_t*>(buffer);
   block.number = next++;
   if (!input) done = true;
   // A copy that fails stays failed: its owner finds it so.
@@ -34,6 +35,7 @@ InputBlocks::Block InputBlocks::NextByPosition(char* buffer, std::size_t capacit
     if (claimed == positional->size) {
       // All expected bytes are handed out: the file must end there.
       done = true;
+      if (positional->memory != nullptr) return block;
       char probe = 0;
       ssize_t got = 0;
       do {
@@ -48,6 +50,11 @@ InputBlocks::Block InputBlocks::NextByPosition(char* buffer, std::size_t capacit
         std::min<std::int64_t>(static_cast<std::int64_t>(capacity), positional->size - claimed));
     claimed += static_cast<std::int64_t>(wanted);
     block.number = next++;
+    if (positional->memory != nullptr) {
+      block.size = wanted;
+      block.bytes = positional->memory + offset;
+      return block;
+    }
   }
   // The read itself, outside the lock: other threads read their blocks at
   // the same time.
@@ -72,6 +79,7 @@ InputBlocks::Block InputBlocks::NextByPosition(char* buffer, std::size_t capacit
     done = true;
   }
   block.size = got;
+  block.bytes = reinterpret_cast<const std::uint8_t*>(buffer);
   return block;
 }
 

@@ -10,11 +10,14 @@
 
 namespace tarvel {
 
-// A regular file open for reading at any position, and how many bytes a pass
-// expects of it.
+// A regular file open for reading at any position, or bytes in memory, and
+// how many bytes a pass expects of it.
 struct PositionalFile {
   int fd = -1;
   std::int64_t size = 0;
+  // In memory: the bytes themselves, which blocks then point into, with no
+  // copy and no read that could fail.
+  const std::uint8_t* memory = nullptr;
 };
 
 // Hands out the blocks of `input` in file order, one reader at a time, so
@@ -26,6 +29,9 @@ class InputBlocks {
   struct Block {
     std::int64_t number = 0;  // 0 for the first block read, then 1, 2, ...
     std::size_t size = 0;     // 0 at the end of the input, or once stopped
+    // Its bytes: in the buffer given to Next(), or for a file in memory
+    // where they stand.
+    const std::uint8_t* bytes = nullptr;
   };
 
   // With `file`, reads its first `file->size` bytes by position instead, so
@@ -39,7 +45,8 @@ class InputBlocks {
     if (file != nullptr) positional = *file;
   }
 
-  // Reads the next block, up to `capacity` bytes, into `buffer`.
+  // Reads the next block, up to `capacity` bytes, into `buffer` (or, in
+  // memory, points to it).
   Block Next(char* buffer, std::size_t capacity);
 
   // Makes every further Next() return an empty block.

@@ -125,12 +125,12 @@ FrequencyTable CountSymbols(std::istream& input, std::ostream* copy, int threads
       if (block.size == 0) break;
       if (block.size == kReadBlockBytes && !decided) {
         decided = true;
-        if (PairsPay(buffer.Bytes(), block.size)) pairs.emplace();
+        if (PairsPay(block.bytes, block.size)) pairs.emplace();
       }
       if (pairs) {
-        pairs->Add(buffer.Bytes(), block.size, counts.data());
+        pairs->Add(block.bytes, block.size, counts.data());
       } else {
-        CountBlock(buffer.Bytes(), block.size, counts.data());
+        CountBlock(block.bytes, block.size, counts.data());
       }
     }
     if (pairs) pairs->Flush(counts.data());

@@ -18,7 +18,7 @@ using testing::FailingStream;
 CompressStatus CompressCounted(const std::string& counted, std::istream& input) {
   std::ostringstream sink;
   BitWriter writer(sink);
-  const CompressStatus status = CompressInput(input, CountsOf(counted), writer);
+  const CompressStatus status = CompressInput(input, PlanCodes(CountsOf(counted)), writer);
   writer.Abandon();
   return status;
 }
