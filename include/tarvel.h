@@ -42,24 +42,38 @@ extern "C" {
  * holds its reason when the call returns. */
 enum {
   TARVEL_OK = 0,
-  TARVEL_ERROR_OPEN_INPUT = -1,      /* the input cannot be opened, or is a directory */
-  TARVEL_ERROR_OPEN_OUTPUT = -2,     /* the output cannot be written */
-  TARVEL_ERROR_SAME_FILE = -3,       /* the input and the output are one file */
-  TARVEL_ERROR_READ_INPUT = -4,      /* a read failed before the end of the input */
-  TARVEL_ERROR_INPUT_CHANGED = -5,   /* the input is not what was counted */
-  TARVEL_ERROR_TEMPORARY_COPY = -6,  /* no temporary copy of a read-once input */
-  TARVEL_ERROR_WRITE_OUTPUT = -7,    /* a write, flush or close of the output failed */
-  TARVEL_ERROR_REPLACE_OUTPUT = -8,  /* the output could not be renamed into place */
+  TARVEL_ERROR_OPEN_INPUT = -1,       /* the input cannot be opened, or is a directory */
+  TARVEL_ERROR_OPEN_OUTPUT = -2,      /* the output cannot be written */
+  TARVEL_ERROR_SAME_FILE = -3,        /* the input and the output are one file */
+  TARVEL_ERROR_READ_INPUT = -4,       /* a read failed before the end of the input */
+  TARVEL_ERROR_INPUT_CHANGED = -5,    /* the input is not what was counted */
+  TARVEL_ERROR_TEMPORARY_COPY = -6,   /* no temporary copy of a read-once input */
+  TARVEL_ERROR_WRITE_OUTPUT = -7,     /* a write, flush or close of the output failed */
+  TARVEL_ERROR_REPLACE_OUTPUT = -8,   /* the output could not be renamed into place */
   TARVEL_ERROR_OUTPUT_TOO_SMALL = -9, /* the output buffer is too small */
-  TARVEL_ERROR_OUT_OF_MEMORY = -10,  /* memory ran out */
-  TARVEL_ERROR_CANCELLED = -11,      /* the progress callback asked to stop */
-  TARVEL_ERROR_ARGUMENT = -12,       /* a null pointer, or a position beyond its size */
-  /* The data do not follow the layout: one value per reason, from
-   * TARVEL_ERROR_INVALID_FIRST down to TARVEL_ERROR_INVALID_LAST. */
+  TARVEL_ERROR_OUT_OF_MEMORY = -10,   /* memory ran out */
+  TARVEL_ERROR_CANCELLED = -11,       /* the progress callback asked to stop */
+  TARVEL_ERROR_ARGUMENT = -12,        /* a null pointer, or a position beyond its size */
+  /* The data do not follow the layout, one value per reason; every value
+   * from TARVEL_ERROR_INVALID_FIRST down to TARVEL_ERROR_INVALID_LAST is one
+   * (tarvel_is_invalid_data()), and later versions may add more there. */
   TARVEL_ERROR_HEADER_TRUNCATED = -101,
+  TARVEL_ERROR_UNKNOWN_FLAGS = -102,
+  TARVEL_ERROR_ODD_BYTE = -103,
+  TARVEL_ERROR_TOO_MANY_RECORDS = -104,
+  TARVEL_ERROR_END_POSITION = -105,
+  TARVEL_ERROR_TWO_RECORDS = -106,
+  TARVEL_ERROR_ZERO_LENGTH = -107,
+  TARVEL_ERROR_LENGTH_TOO_LONG = -108,
+  TARVEL_ERROR_LENGTHS_OVERFLOW = -109,
+  TARVEL_ERROR_SHORTENED_CODE = -110,
+  TARVEL_ERROR_LAST_CODE = -111,
+  TARVEL_ERROR_ENDS_BEFORE_END_SYMBOL = -112,
+  TARVEL_ERROR_ENDS_INSIDE_CODE = -113,
+  TARVEL_ERROR_FILL_NOT_ZERO = -114,
   TARVEL_ERROR_DATA_AFTER_END = -115,
   TARVEL_ERROR_INVALID_FIRST = -101,
-  TARVEL_ERROR_INVALID_LAST = -120
+  TARVEL_ERROR_INVALID_LAST = -199
 };
 
 /* Whether `status` says that the data are not a valid compressed file. */
@@ -201,8 +215,8 @@ TARVEL_C_API int tarvel_compress_fd(int input, int output, int threads, tarvel_p
 
 /* Restores what descriptor `input` reads into descriptor `output`, with the
  * same rules. */
-TARVEL_C_API int tarvel_decompress_fd(int input, int output, int threads,
-                                      tarvel_progress progress, void* user);
+TARVEL_C_API int tarvel_decompress_fd(int input, int output, int threads, tarvel_progress progress,
+                                      void* user);
 
 #ifdef __cplusplus
 }

@@ -35,6 +35,7 @@ struct Result {
     kReplaceOutput,  // the finished output could not be renamed into place
     kInvalidData,    // the compressed data do not follow the layout
     kOutOfMemory,    // memory ran out; every thread of the call has stopped
+    kCancelled,      // a progress callback asked to stop
   };
   Code code = Code::kOk;
   // For kInvalidData: the first fault found, a phrase without a final full

@@ -57,6 +57,15 @@ Result Decompress(std::span<const std::uint8_t> compressed, std::vector<std::uin
       out.insert(out.end(), data, data + size);
       return true;
     }
+    // Room for the most it can get, so that it never grows by copying; when
+    // that is too much to have, it grows as it goes.
+    void Expect(std::uint64_t mostBytes) override {
+      if (mostBytes > out.max_size()) return;
+      try {
+        out.reserve(static_cast<std::size_t>(mostBytes));
+      } catch (const std::bad_alloc&) {
+      }
+    }
 
    private:
     std::vector<std::uint8_t>& out;

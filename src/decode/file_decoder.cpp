@@ -79,6 +79,9 @@ class BlockReader {
     return true;
   }
 
+  // Bytes read into the block and not taken out of it yet.
+  std::int64_t Buffered() const { return end - pos; }
+
   // Bytes taken out of the block so far.
   std::int64_t Consumed() const { return consumedBefore + (pos - block.Bytes()); }
 
@@ -94,6 +97,7 @@ DecodeResult Invalid(Fault fault) {
   DecodeResult result;
   result.status = DecodeResult::Status::kInvalid;
   result.reason = FaultReason(fault);
+  result.fault = fault;
   return result;
 }
 
@@ -118,6 +122,14 @@ DecodeResult Decode(ByteSource& source, ByteSink& sink, int threads, std::size_t
   if (fault != Fault::kNone) return finish(Invalid(fault));
 
   const DecodingTables tables = BuildTables(header.symbols, codes);
+  // Each byte takes at least the shortest code's bits.
+  if (const std::int64_t left = source.Left(); left >= 0) {
+    const std::size_t shortest =
+        std::min_element(codes.begin(), codes.end(), [](const auto& a, const auto& b) {
+          return a.size() < b.size();
+        })->size();
+    sink.Expect(static_cast<std::uint64_t>(reader.Buffered() + left) * 8 / shortest);
+  }
   const PayloadReader read = [&reader](std::uint8_t* buffer, std::size_t size) {
     return reader.ReadBytes(buffer, size);
   };

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "format/faults.h"
+
 namespace tarvel {
 
 // Where the decoder takes the compressed bytes from.
@@ -18,6 +20,8 @@ class ByteSource {
   // Reads up to `size` bytes into `buffer` and returns how many: 0 at the
   // end of the data, -1 when the read failed.
   virtual std::ptrdiff_t Read(std::uint8_t* buffer, std::size_t size) = 0;
+  // How many bytes are left to read, when that is known; else -1.
+  virtual std::int64_t Left() const { return -1; }
 };
 
 // Where the decoder puts the restored bytes.
@@ -26,6 +30,9 @@ class ByteSink {
   virtual ~ByteSink() = default;
   // Takes `size` bytes; returns false when they could not be written.
   virtual bool Write(const std::uint8_t* data, std::size_t size) = 0;
+  // Told, before the first Write(), the most bytes that can come, when
+  // that is known: a sink in memory makes room for them at once.
+  virtual void Expect(std::uint64_t /*mostBytes*/) {}
 };
 
 // A ByteSource over an input stream: a read that fails for another reason
@@ -44,6 +51,7 @@ class MemorySource : public ByteSource {
  public:
   explicit MemorySource(std::string_view data) : data(data) {}
   std::ptrdiff_t Read(std::uint8_t* buffer, std::size_t size) override;
+  std::int64_t Left() const override { return static_cast<std::int64_t>(data.size()); }
 
  private:
   std::string_view data;
@@ -55,6 +63,7 @@ struct DecodeResult {
   // For kInvalid: why the data is not a valid compressed file, a phrase
   // without a final full stop ("the header is truncated").
   std::string reason;
+  Fault fault = Fault::kNone;
   std::int64_t inputBytes = 0;   // compressed bytes consumed
   std::int64_t outputBytes = 0;  // restored bytes handed to the sink
 };

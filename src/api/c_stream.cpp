@@ -1,0 +1,116 @@
+// The C interface: streams in pieces, in both directions.
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <optional>
+
+#include "api/c_status.h"
+#include "decode/stream_decoder.h"
+#include "encode/stream_encoder.h"
+#include "format/code_plan.h"
+#include "model/symbol_count.h"
+
+struct tarvel_decoder {
+  tarvel::StreamDecoder decoder;
+};
+
+struct tarvel_encoder {
+  // None for data without bytes, whose compressed form is empty.
+  std::optional<tarvel::StreamEncoder> encoder;
+  std::uint64_t size = 0;
+};
+
+namespace {
+
+bool Valid(const tarvel_in* in, const tarvel_out* out) {
+  return in != nullptr && out != nullptr && in->pos <= in->size && out->pos <= out->size &&
+         (in->data != nullptr || in->size == 0) && (out->data != nullptr || out->size == 0);
+}
+
+}  // namespace
+
+extern "C" {
+
+tarvel_decoder* tarvel_decoder_new(void) { return new (std::nothrow) tarvel_decoder; }
+
+int tarvel_decoder_run(tarvel_decoder* decoder, tarvel_out* out, tarvel_in* in, int last) {
+  if (decoder == nullptr || !Valid(in, out)) return TARVEL_ERROR_ARGUMENT;
+  return tarvel::GuardedStatus([&]() -> int {
+    using Status = tarvel::StreamDecoder::Status;
+    const Status status =
+        decoder->decoder.Run(static_cast<const std::uint8_t*>(in->data), in->size, in->pos,
+                             static_cast<std::uint8_t*>(out->data), out->size, out->pos, last != 0);
+    switch (status) {
+      case Status::kMore:
+        return 0;
+      case Status::kDone:
+        return 1;
+      case Status::kInvalid:
+        break;
+    }
+    return tarvel::FaultStatus(decoder->decoder.FaultFound());
+  });
+}
+
+void tarvel_decoder_free(tarvel_decoder* decoder) { delete decoder; }
+
+void tarvel_count(uint64_t counts[256], const void* data, size_t size) {
+  if (counts == nullptr || data == nullptr || size == 0) return;
+  tarvel::Count added[256] = {};
+  tarvel::CountBlock(static_cast<const std::uint8_t*>(data), size, added);
+  for (int value = 0; value < 256; ++value) counts[value] += static_cast<uint64_t>(added[value]);
+}
+
+tarvel_encoder* tarvel_encoder_new(const uint64_t counts[256]) {
+  if (counts == nullptr) return nullptr;
+  try {
+    auto encoder = std::make_unique<tarvel_encoder>();
+    tarvel::FrequencyTable table(256, 0);
+    bool any = false;
+    for (int value = 0; value < 256; ++value) {
+      if (counts[value] > static_cast<uint64_t>(INT64_MAX)) return nullptr;
+      table[static_cast<std::size_t>(value)] = static_cast<tarvel::Count>(counts[value]);
+      any = any || counts[value] != 0;
+    }
+    if (any) {
+      tarvel::CodePlan plan = tarvel::PlanCodes(table);
+      encoder->size = static_cast<std::uint64_t>(plan.CompressedBytes());
+      encoder->encoder.emplace(plan.table, std::move(plan.header), plan.dataBytes,
+                               plan.payloadBits);
+    }
+    return encoder.release();
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+uint64_t tarvel_encoder_size(const tarvel_encoder* encoder) {
+  return encoder != nullptr ? encoder->size : 0;
+}
+
+int tarvel_encoder_run(tarvel_encoder* encoder, tarvel_out* out, tarvel_in* in, int last) {
+  if (encoder == nullptr || !Valid(in, out)) return TARVEL_ERROR_ARGUMENT;
+  if (!encoder->encoder) {  // nothing was counted: nothing may come
+    if (in->pos < in->size) return TARVEL_ERROR_INPUT_CHANGED;
+    return last != 0 ? 1 : 0;
+  }
+  return tarvel::GuardedStatus([&]() -> int {
+    using Status = tarvel::StreamEncoder::Status;
+    const Status status = encoder->encoder->Run(
+        static_cast<const std::uint8_t*>(in->data), in->size, in->pos,
+        static_cast<std::uint8_t*>(out->data), out->size, out->pos, last != 0);
+    switch (status) {
+      case Status::kMore:
+        return 0;
+      case Status::kDone:
+        return 1;
+      case Status::kChanged:
+        break;
+    }
+    return static_cast<int>(TARVEL_ERROR_INPUT_CHANGED);
+  });
+}
+
+void tarvel_encoder_free(tarvel_encoder* encoder) { delete encoder; }
+
+}  // extern "C"
