@@ -42,17 +42,17 @@ class MemoryBuffer : public std::streambuf {
 }  // namespace
 
 CompressStatus CompressInput(std::istream& input, const CodePlan& plan, BitWriter& writer,
-                             int threads, const PositionalFile* file) {
+                             int threads, const PositionalFile* file, Progress* progress) {
   writer.WriteBitBlock(reinterpret_cast<const std::uint8_t*>(plan.header.data()),
                        static_cast<std::int64_t>(plan.header.size()) * 8);
   input.clear();
   input.seekg(0);
   const std::int64_t start = BitPosition(writer);
   // The payload pass expects the counted bytes, no more and no fewer.
-  const PositionalFile counted{file != nullptr ? file->fd : -1, plan.dataBytes,
-                               file != nullptr ? file->memory : nullptr};
+  PositionalFile counted = file != nullptr ? *file : PositionalFile{};
+  counted.size = plan.dataBytes;
   const PayloadResult payload = WritePayload(writer, input, plan.table, plan.index, threads, 0,
-                                             file != nullptr ? &counted : nullptr);
+                                             file != nullptr ? &counted : nullptr, progress);
   switch (payload.status) {
     case PayloadResult::Status::kReadFailed:
       return CompressStatus::kReadFailed;

@@ -34,7 +34,8 @@ enum class CompressStatus {
 // REQUIRES: `plan` made from a count of `input`; nothing written to `writer`
 // yet; threads >= 1.
 CompressStatus CompressInput(std::istream& input, const CodePlan& plan, BitWriter& writer,
-                             int threads = 1, const PositionalFile* file = nullptr);
+                             int threads = 1, const PositionalFile* file = nullptr,
+                             Progress* progress = nullptr);
 
 // The count of bytes in memory, by `threads` threads, and its plan.
 // REQUIRES: data not empty; threads >= 1.

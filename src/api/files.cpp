@@ -1,5 +1,6 @@
 // What the programs do to files, without a word on any stream.
-#include <cerrno>
+#include "api/files.h"
+
 #include <fstream>
 #include <limits>
 #include <numeric>
@@ -29,68 +30,11 @@ std::int64_t MeasureSize(std::istream& input) {
   return static_cast<std::int64_t>(input.tellg());
 }
 
-// The files of a run: the input opened and checked, the output prepared.
-// `result` holds the failure when Open() returns false.
-struct Run {
-  explicit Run(const FileOptions& options) : output(options.watcher) {}
-
-  bool Open(const std::string& inputName, const std::string& outputName) {
-    const OpenedInput opened = OpenInput(inputName, outputName, input);
-    if (opened.status != OpenedInput::Status::kOpen) {
-      return Fail(opened.status == OpenedInput::Status::kSameFile ? Code::kSameFile
-                                                                  : Code::kOpenInput);
-    }
-    status = opened.file;
-    const int error = output.Open(outputName, status.IsRegular() ? (status.mode & 0777) : 0666);
-    if (error != 0) {
-      // No room for the temporary file is a full disk; the rest, an output
-      // that cannot be opened.
-      Fail(error == ENOSPC || error == EDQUOT ? Code::kWriteOutput : Code::kOpenOutput);
-      result.systemError = error;
-      return false;
-    }
-    result.outputIsStandardOutput = output.IsStandardOutput();
-    startTime = ClockMilliseconds();
-    return true;
-  }
-
-  // Ends the run with `code`; an output that is not complete is discarded.
-  bool Fail(Code code) {
-    output.Discard();
-    result.code = code;
-    if (code == Code::kWriteOutput) result.systemError = output.WriteError();
-    return false;
-  }
-
-  // Puts the output in place, once `outputBytes` of it are written.
-  void Commit(std::int64_t outputBytes) {
-    result.outputBytes = static_cast<std::uint64_t>(outputBytes);
-    result.milliseconds = ClockMilliseconds() - startTime;
-    switch (output.Commit()) {
-      case OutputFile::CommitStatus::kWriteFailed:
-        Fail(Code::kWriteOutput);
-        break;
-      case OutputFile::CommitStatus::kReplaceFailed:
-        Fail(Code::kReplaceOutput);
-        break;
-      case OutputFile::CommitStatus::kDone:
-        break;
-    }
-  }
-
-  std::ifstream input;
-  FileStatus status;
-  OutputFile output;
-  std::int64_t startTime = 0;
-  Result result;
-};
-
-Result CompressOneFile(const std::string& inputName, const std::string& outputName,
-                       const FileOptions& options) {
-  Run run(options);
-  if (!run.Open(inputName, outputName)) return run.result;
-  std::ifstream& input = run.input;
+// Compresses the input of `run`, once it is open.
+Result CompressOpened(FileRun& run) {
+  std::istream& input = *run.input;
   const FileStatus& status = run.status;
+  const int threads = run.job.threads;
   BitWriter writer(run.output.Stream());
   const auto fail = [&](Code code) {
     writer.Abandon();
@@ -104,8 +48,10 @@ Result CompressOneFile(const std::string& inputName, const std::string& outputNa
   // the second pass reads the copy. An input whose first read gives no byte
   // is empty and needs none.
   const bool readTwice =
-      (status.IsRegular() && status.size > 0 && !IsOnPseudoFileSystem(inputName.c_str())) ||
+      (status.IsRegular() && status.size > 0 && !run.InputOnPseudoFileSystem()) ||
       status.IsBlockDevice();
+  Progress& progress = run.progress.emplace(run.job.progress, run.job.user,
+                                            readTwice ? status.size : 0, /*passes=*/2);
   std::fstream spool;
   if (!readTwice && input.peek() != std::ifstream::traits_type::eof() && !OpenSpoolFile(spool)) {
     return fail(Code::kTemporaryCopy);
@@ -114,10 +60,9 @@ Result CompressOneFile(const std::string& inputName, const std::string& outputNa
   // The size of a spooled input is known only once it has been read: its
   // count runs on one thread. A regular file is read by position, by all
   // threads at once.
-  const PositionalInput positional(inputName, status);
-  FrequencyTable counts =
-      CountSymbols(input, copy, readTwice ? ThreadsFor(options.threads, status.size) : 1,
-                   readTwice ? positional.File() : nullptr);
+  const PositionalFile* positional = readTwice ? run.Positional() : nullptr;
+  FrequencyTable counts = CountSymbols(
+      input, copy, readTwice ? ThreadsFor(threads, status.size) : 1, positional, &progress);
   if (input.bad()) return fail(Code::kReadInput);
   if (copy != nullptr && !copy->flush()) return fail(Code::kTemporaryCopy);
 
@@ -128,9 +73,8 @@ Result CompressOneFile(const std::string& inputName, const std::string& outputNa
 
   if (inputSize > 0) {
     std::istream& secondPass = readTwice ? static_cast<std::istream&>(input) : spool;
-    switch (CompressInput(secondPass, PlanCodes(counts), writer,
-                          ThreadsFor(options.threads, inputSize),
-                          readTwice ? positional.File() : nullptr)) {
+    switch (CompressInput(secondPass, PlanCodes(counts), writer, ThreadsFor(threads, inputSize),
+                          positional, &progress)) {
       case CompressStatus::kReadFailed:
         return fail(Code::kReadInput);
       case CompressStatus::kInputChanged:
@@ -144,10 +88,8 @@ Result CompressOneFile(const std::string& inputName, const std::string& outputNa
   // Bytes written over in place keep every size and count: the times of the
   // last changes tell.
   if (status.IsRegular() && readTwice) {
-    const std::optional<FileStatus> now = positional.File() != nullptr
-                                              ? StatusOfDescriptor(positional.File()->fd)
-                                              : StatusOf(inputName.c_str());
-    if (!now || !now->UnchangedSince(status)) return fail(Code::kInputChanged);
+    const std::optional<FileStatus> now = run.StatusNow();
+    if (!now || !now->UnchangedSince(run.before)) return fail(Code::kInputChanged);
   }
   counts = FrequencyTable();
   if (!writer.Close()) return fail(Code::kWriteOutput);
@@ -155,11 +97,8 @@ Result CompressOneFile(const std::string& inputName, const std::string& outputNa
   return run.result;
 }
 
-Result DecompressOneFile(const std::string& inputName, const std::string& outputName,
-                         const FileOptions& options) {
-  Run run(options);
-  if (!run.Open(inputName, outputName)) return run.result;
-
+// Restores the input of `run`, once it is open.
+Result DecompressOpened(FileRun& run) {
   // The decoder's sink over the output.
   class OutputSink : public ByteSink {
    public:
@@ -171,13 +110,30 @@ Result DecompressOneFile(const std::string& inputName, const std::string& output
    private:
     OutputFile& output;
   };
-  StreamSource source(run.input);
+  // The compressed bytes, counted for the progress callback, which may stop
+  // the reads as if they failed.
+  class CountedSource : public StreamSource {
+   public:
+    CountedSource(std::istream& input, Progress& progress)
+        : StreamSource(input), progress(progress) {}
+    std::ptrdiff_t Read(std::uint8_t* buffer, std::size_t size) override {
+      const std::ptrdiff_t got = StreamSource::Read(buffer, size);
+      if (got > 0 && !progress.Add(static_cast<std::uint64_t>(got))) return -1;
+      return got;
+    }
+
+   private:
+    Progress& progress;
+  };
+  Progress& progress = run.progress.emplace(
+      run.job.progress, run.job.user, run.status.IsRegular() ? run.status.size : 0, /*passes=*/1);
+  CountedSource source(*run.input, progress);
   OutputSink sink(run.output);
   // The size of a pipe is not known ahead: it gets the threads of a large
   // file.
   const std::int64_t inputSize =
       run.status.IsRegular() ? run.status.size : std::numeric_limits<std::int64_t>::max();
-  const DecodeResult decoded = Decode(source, sink, ThreadsFor(options.threads, inputSize));
+  const DecodeResult decoded = Decode(source, sink, ThreadsFor(run.job.threads, inputSize));
   run.result.inputBytes = static_cast<std::uint64_t>(decoded.inputBytes);
   switch (decoded.status) {
     case DecodeResult::Status::kOk:
@@ -199,14 +155,43 @@ Result DecompressOneFile(const std::string& inputName, const std::string& output
 
 }  // namespace
 
-Result CompressFile(const std::string& inputName, const std::string& outputName,
-                    const FileOptions& options) {
-  return Guarded([&] { return CompressOneFile(inputName, outputName, options); });
+Result CompressNamedFile(const std::string& input, const std::string& output, const FileJob& job) {
+  return Guarded([&] {
+    FileRun run(job);
+    return run.OpenNames(input, output) ? CompressOpened(run) : run.result;
+  });
 }
 
-Result DecompressFile(const std::string& inputName, const std::string& outputName,
+Result DecompressNamedFile(const std::string& input, const std::string& output,
+                           const FileJob& job) {
+  return Guarded([&] {
+    FileRun run(job);
+    return run.OpenNames(input, output) ? DecompressOpened(run) : run.result;
+  });
+}
+
+Result CompressDescriptor(int input, int output, const FileJob& job) {
+  return Guarded([&] {
+    FileRun run(job);
+    return run.OpenDescriptors(input, output) ? CompressOpened(run) : run.result;
+  });
+}
+
+Result DecompressDescriptor(int input, int output, const FileJob& job) {
+  return Guarded([&] {
+    FileRun run(job);
+    return run.OpenDescriptors(input, output) ? DecompressOpened(run) : run.result;
+  });
+}
+
+Result CompressFile(const std::string& input, const std::string& output,
+                    const FileOptions& options) {
+  return CompressNamedFile(input, output, FileJob{options.threads, options.watcher});
+}
+
+Result DecompressFile(const std::string& input, const std::string& output,
                       const FileOptions& options) {
-  return Guarded([&] { return DecompressOneFile(inputName, outputName, options); });
+  return DecompressNamedFile(input, output, FileJob{options.threads, options.watcher});
 }
 
 }  // namespace tarvel

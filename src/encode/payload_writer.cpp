@@ -36,7 +36,7 @@ std::int32_t PositionOf(const SymbolIndex& index, std::int32_t symbol) {
 
 PayloadResult WritePayload(BitWriter& writer, std::istream& input, const CodeTable& table,
                            const SymbolIndex& index, int threads, std::size_t blockBytes,
-                           const PositionalFile* file) {
+                           const PositionalFile* file, Progress* progress) {
   assert(threads >= 1);
   const PackedCodes codes = PackCodes(table);
   if (!codes.fits) return WritePayloadByteByByte(writer, input, table, index);
@@ -58,7 +58,7 @@ PayloadResult WritePayload(BitWriter& writer, std::istream& input, const CodeTab
     return &pairs;
   };
 
-  InputBlocks blocks(input, nullptr, file);
+  InputBlocks blocks(input, nullptr, file, progress);
   PayloadResult result;
 
   // With one thread, blocks are encoded straight into the writer.

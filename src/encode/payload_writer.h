@@ -39,9 +39,11 @@ struct PayloadResult {
 // of them, and of `input` only the bad() flag is used.
 // REQUIRES: `input` positioned at the first byte of the data that `table`
 // was built for; threads >= 1.
+// `progress`, when given, counts the bytes read, and can stop the pass as a
+// failed read does.
 PayloadResult WritePayload(BitWriter& writer, std::istream& input, const CodeTable& table,
                            const SymbolIndex& index, int threads = 1, std::size_t blockBytes = 0,
-                           const PositionalFile* file = nullptr);
+                           const PositionalFile* file = nullptr, Progress* progress = nullptr);
 
 // The same, one byte and one BitString at a time: the reference for the
 // packed path, and the path for codes longer than a packed word.

@@ -22,7 +22,14 @@ InputBlocks::Block InputBlocks::Next(char* buffer, std::size_t capacity) {
       !copy->write(buffer, static_cast<std::streamsize>(block.size))) {
     done = true;
   }
-  return block;
+  return Counted(block);
+}
+
+InputBlocks::Block InputBlocks::Counted(Block block) {
+  if (progress == nullptr || block.size == 0 || progress->Add(block.size)) return block;
+  input.setstate(std::ios::badbit);
+  done = true;
+  return Block{};
 }
 
 InputBlocks::Block InputBlocks::NextByPosition(char* buffer, std::size_t capacity) {
@@ -39,7 +46,7 @@ InputBlocks::Block InputBlocks::NextByPosition(char* buffer, std::size_t capacit
       char probe = 0;
       ssize_t got = 0;
       do {
-        got = ::pread(positional->fd, &probe, 1, static_cast<off_t>(claimed));
+        got = ::pread(positional->fd, &probe, 1, static_cast<off_t>(positional->base + claimed));
       } while (got < 0 && errno == EINTR);
       if (got < 0) input.setstate(std::ios::badbit);
       if (got > 0) changed = true;
@@ -53,7 +60,7 @@ InputBlocks::Block InputBlocks::NextByPosition(char* buffer, std::size_t capacit
     if (positional->memory != nullptr) {
       block.size = wanted;
       block.bytes = positional->memory + offset;
-      return block;
+      return Counted(block);
     }
   }
   // The read itself, outside the lock: other threads read their blocks at
@@ -61,8 +68,8 @@ InputBlocks::Block InputBlocks::NextByPosition(char* buffer, std::size_t capacit
   std::size_t got = 0;
   bool failed = false;
   while (got < wanted) {
-    const ssize_t n =
-        ::pread(positional->fd, buffer + got, wanted - got, static_cast<off_t>(offset) + got);
+    const ssize_t n = ::pread(positional->fd, buffer + got, wanted - got,
+                              static_cast<off_t>(positional->base + offset) + got);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) failed = true;
     if (n <= 0) break;
@@ -80,7 +87,7 @@ InputBlocks::Block InputBlocks::NextByPosition(char* buffer, std::size_t capacit
   }
   block.size = got;
   block.bytes = reinterpret_cast<const std::uint8_t*>(buffer);
-  return block;
+  return Counted(block);
 }
 
 void InputBlocks::Stop() {

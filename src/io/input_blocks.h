@@ -8,6 +8,8 @@
 #include <optional>
 #include <ostream>
 
+#include "io/progress.h"
+
 namespace tarvel {
 
 // A regular file open for reading at any position, or bytes in memory, and
@@ -18,6 +20,8 @@ struct PositionalFile {
   // In memory: the bytes themselves, which blocks then point into, with no
   // copy and no read that could fail.
   const std::uint8_t* memory = nullptr;
+  // Where the bytes start in the file.
+  std::int64_t base = 0;
 };
 
 // Hands out the blocks of `input` in file order, one reader at a time, so
@@ -39,9 +43,11 @@ class InputBlocks {
   // used: a read that fails sets it. A file found shorter than `file->size`,
   // or longer, has Changed().
   // REQUIRES: not both `copy` and `file`.
+  // Each block read is counted by `progress`, when given; once it asks to
+  // stop, the reading stops as if it had failed.
   explicit InputBlocks(std::istream& input, std::ostream* copy = nullptr,
-                       const PositionalFile* file = nullptr)
-      : input(input), copy(copy) {
+                       const PositionalFile* file = nullptr, Progress* progress = nullptr)
+      : input(input), copy(copy), progress(progress) {
     if (file != nullptr) positional = *file;
   }
 
@@ -58,10 +64,14 @@ class InputBlocks {
 
  private:
   Block NextByPosition(char* buffer, std::size_t capacity);
+  // Counts a block read; an empty one, and a failed stream, once stopped.
+  // REQUIRES: `mutex` held.
+  Block Counted(Block block);
 
   std::mutex mutex;
   std::istream& input;
   std::ostream* copy = nullptr;
+  Progress* progress = nullptr;
   std::optional<PositionalFile> positional;
   std::int64_t next = 0;
   std::int64_t claimed = 0;  // bytes of the positional file handed out

@@ -36,8 +36,15 @@ PositionalInput::PositionalInput(const std::string& name, const FileStatus& stat
   file = PositionalFile{fd, status.size};
 }
 
+PositionalInput::PositionalInput(int fd, std::int64_t base, const FileStatus& status)
+    : owned(false) {
+  if (status.IsRegular() && status.size > 0 && base >= 0) {
+    file = PositionalFile{fd, status.size, nullptr, base};
+  }
+}
+
 PositionalInput::~PositionalInput() {
-  if (file.fd >= 0) ::close(file.fd);
+  if (owned && file.fd >= 0) ::close(file.fd);
 }
 
 }  // namespace tarvel

@@ -30,6 +30,9 @@ OpenedInput OpenInput(const std::string& inputName, const std::string& outputNam
 class PositionalInput {
  public:
   PositionalInput(const std::string& name, const FileStatus& status);
+  // The descriptor `fd` itself, from `base` on, which stays open; for a
+  // regular file of some size that can seek (`base` not negative).
+  PositionalInput(int fd, std::int64_t base, const FileStatus& status);
   ~PositionalInput();
   PositionalInput(const PositionalInput&) = delete;
   PositionalInput& operator=(const PositionalInput&) = delete;
@@ -40,6 +43,7 @@ class PositionalInput {
 
  private:
   PositionalFile file;
+  bool owned = true;
 };
 
 }  // namespace tarvel

@@ -100,12 +100,26 @@ int OutputFile::Open(const std::string& name, mode_t newMode) {
     }
     break;
   }
+  plainWrites = SigpipeIgnored();
   struct stat standard {};
   struct stat opened {};
   if (fstat(STDOUT_FILENO, &standard) == 0) {
     standardOutput = (fstat(fd, &opened) == 0 && SameFile(standard, opened)) ||
                      (exists && SameFile(standard, existing));
   }
+  return 0;
+}
+
+int OutputFile::OpenDescriptor(int given) {
+  const int flags = fcntl(given, F_GETFL);
+  if (flags < 0 || (flags & O_ACCMODE) == O_RDONLY) return EBADF;
+  fd = fcntl(given, F_DUPFD_CLOEXEC, 3);
+  if (fd < 0) return errno;
+  plainWrites = SigpipeIgnored();
+  struct stat standard {};
+  struct stat opened {};
+  standardOutput =
+      fstat(STDOUT_FILENO, &standard) == 0 && fstat(fd, &opened) == 0 && SameFile(standard, opened);
   return 0;
 }
 
@@ -246,7 +260,8 @@ bool OutputFile::WriteAll(const std::uint8_t* data, std::size_t size) {
     hole = 0;
   }
   while (size > 0) {
-    const ssize_t written = ::write(fd, data, size);
+    const ssize_t written =
+        plainWrites ? ::write(fd, data, size) : WriteWithoutSigpipe(fd, data, size);
     if (written < 0) {
       if (errno == EINTR) continue;
       writeError = errno;

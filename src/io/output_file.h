@@ -62,6 +62,11 @@ class OutputFile {
   // descriptor that is not open for writing, no descriptors left.
   int Open(const std::string& name, mode_t newMode);
 
+  // Prepares to write the open descriptor `fd` from where it stands, as an
+  // output written directly; `fd` itself is never closed. Returns 0, or
+  // EBADF when it is not open for writing.
+  int OpenDescriptor(int fd);
+
   // Writes `size` bytes at once, with no buffer between; false when they
   // could not all be written (and after any earlier failure).
   bool Write(const std::uint8_t* data, std::size_t size);
@@ -153,6 +158,7 @@ class OutputFile {
   std::uint64_t offset = 0;     // bytes written or left as holes so far
   std::uint64_t hole = 0;       // zero bytes not written yet, before `offset`
   bool sparse = false;          // some zero bytes were left as holes
+  bool plainWrites = false;     // SIGPIPE is ignored: write() needs no care
   bool standardOutput = false;
 };
 

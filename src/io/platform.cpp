@@ -1,9 +1,12 @@
 #include "io/platform.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -96,6 +99,32 @@ int OpenFolder(const char* name) {
 #endif
 }
 
+ssize_t WriteWithoutSigpipe(int fd, const void* data, std::size_t size) {
+  sigset_t pipe;
+  sigemptyset(&pipe);
+  sigaddset(&pipe, SIGPIPE);
+  sigset_t before;
+  sigpending(&before);
+  sigset_t saved;
+  pthread_sigmask(SIG_BLOCK, &pipe, &saved);
+  const ssize_t written = write(fd, data, size);
+  const int error = errno;
+  if (written < 0 && error == EPIPE && sigismember(&before, SIGPIPE) == 0) {
+    sigset_t now;
+    sigpending(&now);
+    int taken = 0;
+    if (sigismember(&now, SIGPIPE) == 1) sigwait(&pipe, &taken);
+  }
+  pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+  errno = error;
+  return written;
+}
+
+bool SigpipeIgnored() {
+  struct sigaction current {};
+  return sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
+}
+
 int ReserveSpace(int fd, std::int64_t offset, std::int64_t length) {
 #if defined(__linux__)
   if (fallocate(fd, 0, static_cast<off_t>(offset), static_cast<off_t>(length)) == 0) return 0;
@@ -108,15 +137,27 @@ int ReserveSpace(int fd, std::int64_t offset, std::int64_t length) {
 #endif
 }
 
-bool IsOnPseudoFileSystem(const char* name) {
+namespace {
+
+bool IsPseudo(const struct statfs& info) {
   // The magic numbers of proc, sysfs, debugfs, tracefs, securityfs,
   // configfs, cgroup and cgroup2.
   constexpr unsigned long kPseudo[] = {0x9fa0,     0x62656572, 0x64626720, 0x74726163,
                                        0x73636673, 0x62656570, 0x27e0eb,   0x63677270};
-  struct statfs info {};
-  if (statfs(name, &info) != 0) return false;
   const auto type = static_cast<unsigned long>(info.f_type);
   return std::find(std::begin(kPseudo), std::end(kPseudo), type) != std::end(kPseudo);
+}
+
+}  // namespace
+
+bool IsOnPseudoFileSystem(const char* name) {
+  struct statfs info {};
+  return statfs(name, &info) == 0 && IsPseudo(info);
+}
+
+bool IsOnPseudoFileSystem(int fd) {
+  struct statfs info {};
+  return fstatfs(fd, &info) == 0 && IsPseudo(info);
 }
 
 }  // namespace tarvel

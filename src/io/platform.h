@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 
@@ -57,6 +58,16 @@ std::optional<FileStatus> StatusOfDescriptor(int fd);
 // errno set when it cannot be opened.
 int OpenFolder(const char* name);
 
+// Writes up to `size` bytes to `fd`, as write() does, except that a pipe
+// whose reader has gone fails it with EPIPE without a SIGPIPE reaching the
+// process, whatever the process does with that signal: the signal is held
+// back in this thread around the write, and one that the write raised is
+// taken back.
+ssize_t WriteWithoutSigpipe(int fd, const void* data, std::size_t size);
+
+// Whether the process ignores SIGPIPE, so that a plain write() is enough.
+bool SigpipeIgnored();
+
 // Sets aside room for `length` bytes of the regular file open as `fd` from
 // `offset` on, growing it to that size, so that writing them later cannot
 // find the disk full. 0, or the errno of why there is no room (ENOSPC,
@@ -66,5 +77,6 @@ int ReserveSpace(int fd, std::int64_t offset, std::int64_t length);
 // Whether `name` lies on a file system whose files are made up as they are
 // read (proc, sysfs and their kin): their sizes are not their contents.
 bool IsOnPseudoFileSystem(const char* name);
+bool IsOnPseudoFileSystem(int fd);
 
 }  // namespace tarvel

@@ -109,9 +109,9 @@ bool PairsPay(const std::uint8_t* sample, std::size_t size) {
 }
 
 FrequencyTable CountSymbols(std::istream& input, std::ostream* copy, int threads,
-                            const PositionalFile* file) {
+                            const PositionalFile* file, Progress* progress) {
   assert(threads >= 1);
-  InputBlocks blocks(input, copy, file);
+  InputBlocks blocks(input, copy, file, progress);
   // Each thread counts the blocks it is given into a table of its own.
   // Counting by pairs pays for its table from the first full block on, if
   // that block shows that it pays at all; smaller inputs are counted byte by

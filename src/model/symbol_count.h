@@ -68,8 +68,10 @@ class PairCounter {
 // `file->size`), and of `input` only the bad() flag is used. A file that
 // turned out shorter or longer is the caller's to find by its size.
 // REQUIRES: threads >= 1; not both `copy` and `file`.
+// `progress`, when given, counts the bytes read, and can stop the count as
+// a failed read does.
 FrequencyTable CountSymbols(std::istream& input, std::ostream* copy = nullptr, int threads = 1,
-                            const PositionalFile* file = nullptr);
+                            const PositionalFile* file = nullptr, Progress* progress = nullptr);
 
 // The same count, reading one byte at a time: the reference that the block
 // count is tested against.

@@ -1,12 +1,21 @@
 // The C interface: streams in pieces of any size give the buffer calls'
 // bytes, and every failure has its status.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstring>
+#include <filesystem>
+#include <functional>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "api/compress.h"
+#include "format/faults.h"
+#include "support/scratch.h"
 #include "support/test_data.h"
 #include "tarvel.h"
 
@@ -100,6 +109,212 @@ TEST(CApiTest, StreamsInPiecesGiveTheBytesOfTheBufferCalls) {
       EXPECT_TRUE(decoded == data) << data.size() << " in pieces of " << piece;
     }
   }
+}
+
+TEST(CApiTest, EveryFailureHasItsStatusAndItsText) {
+  const Bytes data = ToBytes(testing::MakeTestData(testing::DataKind::kText, 3'000'000, 4));
+  const Bytes packed = BufferCompress(data);
+  testing::ScratchDir dir;
+  testing::WriteFile(dir / "in", {reinterpret_cast<const char*>(data.data()), data.size()});
+  testing::WriteFile(dir / "in.tv", {reinterpret_cast<const char*>(packed.data()), packed.size()});
+  const std::string in = (dir / "in").string();
+  const std::string out = (dir / "out").string();
+  Bytes room(data.size() + 1);
+  size_t size = 0;
+  const auto decoderOn = [](const Bytes& bytes, int last, int again) {
+    tarvel_decoder* decoder = tarvel_decoder_new();
+    std::vector<std::uint8_t> restored(4 << 20);
+    tarvel_in input{bytes.data(), bytes.size(), 0};
+    tarvel_out output{restored.data(), restored.size(), 0};
+    int status = tarvel_decoder_run(decoder, &output, &input, last);
+    if (again != 0) status = tarvel_decoder_run(decoder, &output, &input, 1);
+    tarvel_decoder_free(decoder);
+    return status;
+  };
+  Bytes trailing = packed;
+  trailing.push_back(0);
+  const int reading = open(in.c_str(), O_RDONLY);
+  const int readingPacked = open((in + ".tv").c_str(), O_RDONLY);
+  const Bytes cut(packed.begin(), packed.end() - 1);
+  int broken[2];
+  ASSERT_EQ(pipe(broken), 0);
+  close(broken[0]);  // a pipe whose reader has gone
+
+  struct Case {
+    const char* name;
+    std::function<int()> call;
+    int status;
+    int error = 0;  // errno after the call
+  };
+  const std::vector<Case> cases = {
+      {"compress into too little room, with the size it needs",
+       [&] {
+         const int status = tarvel_compress(data.data(), data.size(), room.data(), 10, &size, 1);
+         return size == packed.size() ? status : -1000;
+       },
+       TARVEL_ERROR_OUTPUT_TOO_SMALL},
+      {"decompress into too little room, with the size it needs",
+       [&] {
+         const int status =
+             tarvel_decompress(packed.data(), packed.size(), room.data(), 1000, &size, 2);
+         return size == data.size() ? status : -1000;
+       },
+       TARVEL_ERROR_OUTPUT_TOO_SMALL},
+      {"a truncated header",
+       [&] { return tarvel_decompress(packed.data(), 3, room.data(), room.size(), &size, 1); },
+       TARVEL_ERROR_HEADER_TRUNCATED},
+      {"a byte after the end",
+       [&] {
+         return tarvel_decompress(trailing.data(), trailing.size(), room.data(), room.size(), &size,
+                                  1);
+       },
+       TARVEL_ERROR_DATA_AFTER_END},
+      {"a byte after the end of a stream marked last", [&] { return decoderOn(trailing, 1, 0); },
+       TARVEL_ERROR_DATA_AFTER_END},
+      {"a byte after the end left to the caller", [&] { return decoderOn(trailing, 0, 0); }, 1},
+      {"then given again", [&] { return decoderOn(trailing, 0, 1); }, TARVEL_ERROR_DATA_AFTER_END},
+      {"a stream that ends early, as the buffer call finds", [&] { return decoderOn(cut, 1, 0); },
+       tarvel_decompress(cut.data(), cut.size(), room.data(), room.size(), &size, 1)},
+      {"other bytes than those counted",
+       [&] {
+         uint64_t counts[256] = {};
+         counts['a'] = 3;
+         tarvel_encoder* encoder = tarvel_encoder_new(counts);
+         std::uint8_t buffer[64];
+         tarvel_in input{"abb", 3, 0};
+         tarvel_out output{buffer, sizeof buffer, 0};
+         const int status = tarvel_encoder_run(encoder, &output, &input, 1);
+         tarvel_encoder_free(encoder);
+         return status;
+       },
+       TARVEL_ERROR_INPUT_CHANGED},
+      {"fewer bytes than counted",
+       [&] {
+         uint64_t counts[256] = {};
+         counts['a'] = 3;
+         tarvel_encoder* encoder = tarvel_encoder_new(counts);
+         std::uint8_t buffer[64];
+         tarvel_in input{"aa", 2, 0};
+         tarvel_out output{buffer, sizeof buffer, 0};
+         const int status = tarvel_encoder_run(encoder, &output, &input, 1);
+         tarvel_encoder_free(encoder);
+         return status;
+       },
+       TARVEL_ERROR_INPUT_CHANGED},
+      {"a null buffer",
+       [&] { return tarvel_compress(nullptr, 5, room.data(), room.size(), &size, 1); },
+       TARVEL_ERROR_ARGUMENT},
+      {"a missing input file",
+       [&] { return tarvel_compress_file("/nonexistent/in", out.c_str(), 1, nullptr, nullptr); },
+       TARVEL_ERROR_OPEN_INPUT, ENOENT},
+      {"an output in a missing folder",
+       [&] {
+         return tarvel_decompress_file((in + ".tv").c_str(), "/nonexistent/out", 1, nullptr,
+                                       nullptr);
+       },
+       TARVEL_ERROR_OPEN_OUTPUT, ENOENT},
+      {"a file that is not compressed, with the program's reason",
+       [&] { return tarvel_decompress_file(in.c_str(), out.c_str(), 1, nullptr, nullptr); },
+       tarvel_decompress(data.data(), data.size(), room.data(), room.size(), &size, 1)},
+      {"a progress callback that asks to stop",
+       [&] {
+         return tarvel_compress_file(
+             in.c_str(), out.c_str(), 2, [](void*, uint64_t, uint64_t) { return 1; }, nullptr);
+       },
+       TARVEL_ERROR_CANCELLED},
+      {"a pipe whose reader has gone, with SIGPIPE's default action",
+       [&] { return tarvel_decompress_fd(readingPacked, broken[1], 1, nullptr, nullptr); },
+       TARVEL_ERROR_WRITE_OUTPUT, EPIPE},
+      {"an output descriptor open only for reading",
+       [&] { return tarvel_compress_fd(reading, readingPacked, 1, nullptr, nullptr); },
+       TARVEL_ERROR_OPEN_OUTPUT},
+  };
+  const auto defaultAction = signal(SIGPIPE, SIG_DFL);
+  for (const Case& c : cases) {
+    errno = 0;
+    const int status = c.call();
+    EXPECT_EQ(status, c.status) << c.name << ": " << tarvel_status_text(status);
+    if (c.error != 0) {
+      EXPECT_EQ(errno, c.error) << c.name;
+    }
+    EXPECT_FALSE(std::filesystem::exists(out)) << c.name;
+  }
+  signal(SIGPIPE, defaultAction);
+  close(reading);
+  close(readingPacked);
+  close(broken[1]);
+
+  std::set<std::string> texts;
+  for (int status = TARVEL_OK; status >= TARVEL_ERROR_ARGUMENT; --status) {
+    texts.insert(tarvel_status_text(status));
+    EXPECT_FALSE(tarvel_is_invalid_data(status));
+  }
+  for (int fault = 1; fault < static_cast<int>(Fault::kCount); ++fault) {
+    const int status = TARVEL_ERROR_INVALID_FIRST + 1 - fault;
+    EXPECT_STREQ(tarvel_status_text(status), FaultReason(static_cast<Fault>(fault)));
+    EXPECT_TRUE(tarvel_is_invalid_data(status));
+    texts.insert(tarvel_status_text(status));
+  }
+  EXPECT_EQ(texts.size(), static_cast<std::size_t>(1 - TARVEL_ERROR_ARGUMENT) +
+                              static_cast<std::size_t>(Fault::kCount) - 1);
+}
+
+// Bytes written into a pipe by another thread, as a producer would.
+class PipeFrom {
+ public:
+  explicit PipeFrom(const Bytes& bytes) {
+    if (pipe(ends) != 0) std::abort();
+    writer = std::thread([this, &bytes] {
+      for (std::size_t at = 0; at < bytes.size();) {
+        const ssize_t n =
+            write(ends[1], bytes.data() + at, std::min<std::size_t>(65536, bytes.size() - at));
+        if (n <= 0) break;
+        at += static_cast<std::size_t>(n);
+      }
+      close(ends[1]);
+    });
+  }
+  ~PipeFrom() {
+    writer.join();
+    close(ends[0]);
+  }
+  int ReadEnd() const { return ends[0]; }
+
+ private:
+  int ends[2] = {-1, -1};
+  std::thread writer;
+};
+
+TEST(CApiTest, DescriptorsAreReadAndWrittenFromWhereTheyStand) {
+  const Bytes data = ToBytes(testing::MakeTestData(testing::DataKind::kSkewed, 2'000'000, 9));
+  const Bytes packed = BufferCompress(data);
+  const std::string head = "head";
+  testing::ScratchDir dir;
+  testing::WriteFile(dir / "in", head + std::string(data.begin(), data.end()));
+  const auto written = [&](const char* name, const auto& call) {
+    const int output = open((dir / name).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    EXPECT_EQ(write(output, head.data(), head.size()), 4);
+    EXPECT_EQ(call(output), TARVEL_OK) << name;
+    EXPECT_EQ(fcntl(output, F_GETFD), FD_CLOEXEC & 0) << name;  // still open
+    close(output);
+    return testing::ReadFile(dir / name);
+  };
+  // A regular file from its offset on, read twice by position.
+  const int input = open((dir / "in").c_str(), O_RDONLY);
+  ASSERT_EQ(lseek(input, 4, SEEK_SET), 4);
+  EXPECT_TRUE(written("file.tv", [&](int output) {
+                return tarvel_compress_fd(input, output, 2, nullptr, nullptr);
+              }) == head + std::string(packed.begin(), packed.end()));
+  close(input);
+  // A pipe, copied aside.
+  PipeFrom raw(data);
+  EXPECT_TRUE(written("pipe.tv", [&](int output) {
+                return tarvel_compress_fd(raw.ReadEnd(), output, 2, nullptr, nullptr);
+              }) == head + std::string(packed.begin(), packed.end()));
+  PipeFrom compressed(packed);
+  EXPECT_TRUE(written("restored", [&](int output) {
+                return tarvel_decompress_fd(compressed.ReadEnd(), output, 2, nullptr, nullptr);
+              }) == head + std::string(data.begin(), data.end()));
 }
 
 }  // namespace
