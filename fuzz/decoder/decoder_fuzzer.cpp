@@ -1,6 +1,8 @@
 // Any bytes given to the decoder: it must accept or reject them with a
 // reason, never crash, hang or touch memory it does not own, and decode
-// them the same on two threads with small segments as on one.
+// them the same on two threads with small segments as on one, and as a
+// stream cut into pieces of sizes taken from the bytes themselves.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -9,7 +11,37 @@
 #include <vector>
 
 #include "decode/file_decoder.h"
+#include "tarvel.h"
 #include "tarvel/tarvel.h"
+
+namespace {
+
+// The bytes through the streaming decoder, in pieces and with room of 1 to
+// 64 bytes as the bytes themselves choose; its status, 1 on success. Bytes
+// left after the end are given again, as a caller would find them.
+int Stream(const std::uint8_t* data, std::size_t size, std::string& restored) {
+  tarvel_decoder* decoder = tarvel_decoder_new();
+  std::size_t fed = 0;
+  std::size_t k = 0;
+  int status = 0;
+  while (status == 0 || (status == 1 && fed < size)) {
+    const std::size_t piece =
+        size == 0 ? 0 : std::min<std::size_t>(size - fed, 1 + data[k++ % size] % 64);
+    tarvel_in in{data + fed, piece, 0};
+    const int last = fed + piece == size ? 1 : 0;
+    do {
+      std::uint8_t room[64];
+      tarvel_out out{room, std::size_t{1} + (size > 0 ? data[k++ % size] % 64u : 63u), 0};
+      status = tarvel_decoder_run(decoder, &out, &in, last);
+      restored.append(reinterpret_cast<const char*>(room), out.pos);
+    } while (status == 0 && (in.pos < in.size || last != 0));
+    fed += in.pos;
+  }
+  tarvel_decoder_free(decoder);
+  return status;
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::vector<std::uint8_t> bytes;
@@ -31,6 +63,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (!rejected &&
       (again != restored || static_cast<std::uint64_t>(threaded.inputBytes) != result.inputBytes)) {
+    std::abort();
+  }
+
+  std::string streamed;
+  const int status = Stream(data, size, streamed);
+  if (rejected ? std::string_view(tarvel_status_text(status)) != result.reason
+               : status != 1 || streamed != restored) {
     std::abort();
   }
   return 0;

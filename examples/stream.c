@@ -1,0 +1,67 @@
+/* Restores a compressed stream from standard input to standard output, 4 KiB
+ * at a time, after checking a round trip in memory. */
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <tarvel.h>
+
+#if TARVEL_VERSION_NUMBER < 100
+#error "tarvel 0.1.0 or later is needed"
+#endif
+
+static int RoundTrip(void) {
+  static const char text[] = "abracadabra, abracadabra, abracadabra";
+  const size_t size = sizeof text - 1;
+  size_t packedSize = 0;
+  size_t restoredSize = 0;
+  unsigned char* packed = malloc(tarvel_compress_bound(size));
+  char restored[sizeof text];
+  int status = packed == NULL ? TARVEL_ERROR_OUT_OF_MEMORY
+                              : tarvel_compress(text, size, packed, tarvel_compress_bound(size),
+                                                &packedSize, 0);
+  if (status == TARVEL_OK) {
+    status = tarvel_decompress(packed, packedSize, restored, sizeof restored, &restoredSize, 0);
+  }
+  free(packed);
+  if (status != TARVEL_OK || restoredSize != size || memcmp(restored, text, size) != 0) {
+    fprintf(stderr, "round trip failed: %s\n", tarvel_status_text(status));
+    return 0;
+  }
+  fprintf(stderr, "tarvel %s: %zu bytes in %zu bytes\n", tarvel_version(), size, packedSize);
+  return 1;
+}
+
+int main(void) {
+  unsigned char in[4096];
+  unsigned char out[4096];
+  tarvel_decoder* decoder = NULL;
+  int status = 0;
+  if (!RoundTrip()) return 1;
+  decoder = tarvel_decoder_new();
+  if (decoder == NULL) return 1;
+  while (status == 0) {
+    const size_t got = fread(in, 1, sizeof in, stdin);
+    const int last = got < sizeof in;
+    tarvel_in input = {NULL, 0, 0};
+    if (ferror(stdin)) {
+      fprintf(stderr, "cannot read standard input\n");
+      return 1;
+    }
+    input.data = in;
+    input.size = got;
+    do {
+      tarvel_out output = {NULL, sizeof out, 0};
+      output.data = out;
+      status = tarvel_decoder_run(decoder, &output, &input, last);
+      if (fwrite(out, 1, output.pos, stdout) != output.pos) status = TARVEL_ERROR_WRITE_OUTPUT;
+    } while (status == 0 && (input.pos < input.size || last));
+    /* What follows the data is not for this decoder. */
+    if (status == 1 && input.pos < input.size) status = TARVEL_ERROR_DATA_AFTER_END;
+  }
+  tarvel_decoder_free(decoder);
+  if (status < 0) {
+    fprintf(stderr, "standard input: %s\n", tarvel_status_text(status));
+    return 1;
+  }
+  return fflush(stdout) == 0 ? 0 : 1;
+}
