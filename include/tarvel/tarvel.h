@@ -7,10 +7,14 @@
 // called from several threads at once.
 #pragma once
 
+// The version as numbers (TARVEL_VERSION_MAJOR, _MINOR, _PATCH), and the C
+// interface beside this one.
 #include <cstdint>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "../tarvel.h"
 
 // What the library exports; everything else in it is hidden.
 #define TARVEL_API __attribute__((visibility("default")))
