@@ -7,13 +7,13 @@
 // called from several threads at once.
 #pragma once
 
-// The version as numbers (TARVEL_VERSION_MAJOR, _MINOR, _PATCH), and the C
-// interface beside this one.
 #include <cstdint>
 #include <span>
 #include <string>
 #include <vector>
 
+// The version as numbers (TARVEL_VERSION_MAJOR, _MINOR, _PATCH), and the C
+// interface beside this one.
 #include "../tarvel.h"
 
 // What the library exports; everything else in it is hidden.
