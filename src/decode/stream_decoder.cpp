@@ -32,9 +32,9 @@ StreamDecoder::Status StreamDecoder::Run(const std::uint8_t* in, std::size_t inS
                                          std::size_t& inPos, std::uint8_t* out, std::size_t outSize,
                                          std::size_t& outPos, bool last) {
   assert(inPos <= inSize && outPos <= outSize);
-  // Bytes after the end are left to the caller by the call that finds the
-  // end, and are invalid in any later one.
-  const bool endedBefore = phase == Phase::kDone;
+  // Bytes after the end are left to the caller by the call that says it is
+  // done, and are invalid in any later one.
+  const bool doneBefore = saidDone;
   bool inputUsedUp = false;
   for (;;) {
     if (phase == Phase::kFailed) return Status::kInvalid;
@@ -47,12 +47,14 @@ StreamDecoder::Status StreamDecoder::Run(const std::uint8_t* in, std::size_t inS
       if (spillPos < spillEnd) return Status::kMore;
     }
     if (phase == Phase::kDone) {
-      return endedBefore && inPos < inSize ? Fail(Fault::kDataAfterEnd) : Status::kDone;
+      if (doneBefore && inPos < inSize) return Fail(Fault::kDataAfterEnd);
+      saidDone = true;
+      return Status::kDone;
     }
     if (inputUsedUp) return Status::kMore;
     if (phase == Phase::kHeader) {
       const Status read = ReadHeader(in, inSize, inPos, last);
-      if (phase == Phase::kHeader || read != Status::kMore) return read;
+      if (phase == Phase::kHeader || read == Status::kInvalid) return read;
       continue;
     }
     if (outPos == outSize) return Status::kMore;

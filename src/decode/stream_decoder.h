@@ -63,6 +63,7 @@ class StreamDecoder {
 
   enum class Phase { kHeader, kPayload, kDone, kFailed };
   Phase phase = Phase::kHeader;
+  bool saidDone = false;  // Run() has returned kDone
   Fault fault = Fault::kNone;
   std::vector<std::uint8_t> header;  // the header's bytes while it is incomplete
   DecodingTables tables;

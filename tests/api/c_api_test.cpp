@@ -173,6 +173,22 @@ TEST(CApiTest, EveryFailureHasItsStatusAndItsText) {
        TARVEL_ERROR_DATA_AFTER_END},
       {"a byte after the end left to the caller", [&] { return decoderOn(trailing, 0, 0); }, 1},
       {"then given again", [&] { return decoderOn(trailing, 0, 1); }, TARVEL_ERROR_DATA_AFTER_END},
+      {"a byte after the end left to the caller, with room for a byte at a time",
+       [&] {
+         tarvel_decoder* decoder = tarvel_decoder_new();
+         tarvel_in input{trailing.data(), trailing.size(), 0};
+         Bytes restored;
+         int status = 0;
+         while (status == 0) {
+           std::uint8_t byte = 0;
+           tarvel_out output{&byte, 1, 0};
+           status = tarvel_decoder_run(decoder, &output, &input, 0);
+           restored.insert(restored.end(), &byte, &byte + output.pos);
+         }
+         tarvel_decoder_free(decoder);
+         return restored == data && input.pos == packed.size() ? status : -1000;
+       },
+       1},
       {"a stream that ends early, as the buffer call finds", [&] { return decoderOn(cut, 1, 0); },
        tarvel_decompress(cut.data(), cut.size(), room.data(), room.size(), &size, 1)},
       {"other bytes than those counted",
