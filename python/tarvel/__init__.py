@@ -1,0 +1,314 @@
+"""tarvel: a file compressor with a static Huffman code built for each input.
+
+The module has the shape of the standard library's bz2 and lzma modules::
+
+    packed = tarvel.compress(data)
+    assert tarvel.decompress(packed) == data
+
+    with tarvel.open("notes.tarvel", "wt") as f:
+        f.write("some text")
+    with tarvel.open("notes.tarvel", "rt") as f:
+        for line in f:
+            ...
+
+The compressed form is the one the tarvel program writes. Every call that
+codes data releases the GIL, so that threads code in parallel.
+"""
+
+import builtins
+import io
+import os
+import tempfile
+
+from . import _tarvel
+from ._tarvel import Decompressor, __version__
+
+__all__ = [
+    "TarvelError",
+    "Decompressor",
+    "TarvelFile",
+    "compress",
+    "decompress",
+    "compress_file",
+    "decompress_file",
+    "open",
+]
+
+_BUFFER_SIZE = 1 << 17
+
+
+class TarvelError(Exception):
+    """A failure of the codec: raised as one of the two subclasses below."""
+
+
+class _InvalidDataError(TarvelError, ValueError):
+    """The data do not follow the layout; the text is the reason the untarvel
+    program prints ("the header is truncated")."""
+
+
+class _SystemFailureError(TarvelError, OSError):
+    """A failure of the system: errno and strerror as for any OSError."""
+
+
+TarvelError.InvalidData = _InvalidDataError
+TarvelError.SystemFailure = _SystemFailureError
+_tarvel._set_errors(_InvalidDataError, _SystemFailureError)
+
+
+def compress(data, threads=0):
+    """Return the compressed form of data, any bytes-like object: the bytes the
+    tarvel program writes for a file holding them."""
+    return _tarvel.compress(data, threads)
+
+
+def decompress(data, threads=0):
+    """Return the bytes that data, one whole compressed stream, restores to.
+    Raises TarvelError (a ValueError) when data is not such a stream."""
+    return _tarvel.decompress(data, threads)
+
+
+def _on_files(call, src, dst, threads):
+    try:
+        call(os.fsencode(src), os.fsencode(dst), threads)
+    except _SystemFailureError as error:
+        raise _SystemFailureError(error.errno, error.strerror, os.fsdecode(src), None,
+                                  os.fsdecode(dst)) from None
+
+
+def compress_file(src, dst, threads=0):
+    """Compress the file src into the file dst as the tarvel program does, in
+    two passes, without its report: an input that can be read only once is
+    copied aside, and dst is complete or left as it was."""
+    _on_files(_tarvel.compress_file, src, dst, threads)
+
+
+def decompress_file(src, dst, threads=0):
+    """Restore the file src into the file dst as the untarvel program does."""
+    _on_files(_tarvel.decompress_file, src, dst, threads)
+
+
+class _Reader(io.RawIOBase):
+    """The restored bytes of a compressed file object, read in blocks."""
+
+    def __init__(self, fp):
+        self._fp = fp
+        self._decompressor = Decompressor()
+        self._done = False
+        self._position = 0
+
+    def readable(self):
+        return True
+
+    def readinto(self, b):
+        with memoryview(b) as view, view.cast("B") as target:
+            data = self._read(len(target))
+            target[:len(data)] = data
+        return len(data)
+
+    def _read(self, size):
+        while not self._done:
+            if self._decompressor.eof:
+                # Nothing may follow the end of the data.
+                if self._decompressor.unused_data or self._fp.read(1):
+                    raise _InvalidDataError("data follows the end symbol")
+                self._done = True
+                break
+            raw = self._fp.read(_BUFFER_SIZE) if self._decompressor.needs_input else b""
+            if not raw and self._decompressor.needs_input:
+                # The whole input: an empty one is an empty file, else the
+                # decoder says where the data ended early.
+                self._decompressor._finish()
+                self._done = True
+                break
+            data = self._decompressor.decompress(raw, size)
+            if data:
+                self._position += len(data)
+                return data
+        return b""
+
+    def _rewind(self):
+        self._fp.seek(0)
+        self._decompressor = Decompressor()
+        self._done = False
+        self._position = 0
+
+    def seekable(self):
+        return self._fp.seekable()
+
+    def tell(self):
+        return self._position
+
+    def seek(self, offset, whence=io.SEEK_SET):
+        """Seeks by reading forward; a seek backwards starts again from the
+        beginning, where the file can seek."""
+        if whence == io.SEEK_CUR:
+            offset += self._position
+        elif whence == io.SEEK_END:
+            while self._read(_BUFFER_SIZE):
+                pass
+            offset += self._position
+        elif whence != io.SEEK_SET:
+            raise ValueError(f"invalid whence ({whence!r})")
+        if offset < self._position:
+            self._rewind()
+        while self._position < max(offset, 0):
+            if not self._read(min(offset - self._position, _BUFFER_SIZE)):
+                break
+        return self._position
+
+
+class TarvelFile(io.BufferedIOBase):
+    """A compressed file, as a binary stream.
+
+    TarvelFile(filename, mode="r"): filename is a path (str, bytes or
+    os.PathLike) or a binary file object. Mode "r" (or "rb") reads the
+    restored bytes as a stream in constant memory; "w" and "x" (with or
+    without "b") take the data in pieces and write the compressed file when
+    the TarvelFile is closed, since the format needs the counts first: the
+    data wait in a temporary file meanwhile, not in memory.
+    """
+
+    def __init__(self, filename, mode="r"):
+        self._fp = None
+        self._owned = False
+        self._reader = None
+        self._spool = None
+        self._encoder = None
+        self._position = 0
+        plain = mode.replace("b", "")
+        if plain not in ("r", "w", "x"):
+            raise ValueError(f"invalid mode: {mode!r}")
+        self._mode = plain
+        if isinstance(filename, (str, bytes, os.PathLike)):
+            self._fp = builtins.open(filename, plain + "b")
+            self._owned = True
+        elif hasattr(filename, "read" if plain == "r" else "write"):
+            self._fp = filename
+        else:
+            raise TypeError("filename must be a str, bytes, os.PathLike or file object")
+        if plain == "r":
+            self._reader = io.BufferedReader(_Reader(self._fp), _BUFFER_SIZE)
+        else:
+            self._spool = tempfile.TemporaryFile()
+            self._encoder = _tarvel._Encoder()
+
+    # -- state --
+
+    @property
+    def closed(self):
+        return self._fp is None
+
+    def _check(self, reading):
+        if self._fp is None:
+            raise ValueError("I/O operation on closed file")
+        if reading and self._reader is None:
+            raise io.UnsupportedOperation("File not open for reading")
+        if not reading and self._reader is not None:
+            raise io.UnsupportedOperation("File not open for writing")
+
+    def readable(self):
+        self._check_open()
+        return self._reader is not None
+
+    def writable(self):
+        self._check_open()
+        return self._reader is None
+
+    def seekable(self):
+        self._check_open()
+        return self._reader is not None and self._reader.seekable()
+
+    def _check_open(self):
+        if self._fp is None:
+            raise ValueError("I/O operation on closed file")
+
+    def fileno(self):
+        self._check_open()
+        return self._fp.fileno()
+
+    # -- reading --
+
+    def read(self, size=-1):
+        self._check(reading=True)
+        return self._reader.read(size)
+
+    def read1(self, size=-1):
+        self._check(reading=True)
+        return self._reader.read1(size)
+
+    def readinto(self, b):
+        self._check(reading=True)
+        return self._reader.readinto(b)
+
+    def readline(self, size=-1):
+        self._check(reading=True)
+        return self._reader.readline(size)
+
+    def peek(self, n=0):
+        self._check(reading=True)
+        return self._reader.peek(n)
+
+    def seek(self, offset, whence=io.SEEK_SET):
+        self._check(reading=True)
+        return self._reader.seek(offset, whence)
+
+    def tell(self):
+        self._check_open()
+        return self._reader.tell() if self._reader is not None else self._position
+
+    # -- writing --
+
+    def write(self, data):
+        self._check(reading=False)
+        with memoryview(data) as view, view.cast("B") as piece:
+            self._encoder.count(piece)
+            self._spool.write(piece)
+            self._position += len(piece)
+            return len(piece)
+
+    def close(self):
+        """Writes the compressed file (in a write mode), and closes the file
+        object when it was opened by name."""
+        if self._fp is None:
+            return
+        try:
+            if self._spool is not None:
+                self._spool.seek(0)
+                while True:
+                    piece = self._spool.read(_BUFFER_SIZE)
+                    last = len(piece) < _BUFFER_SIZE
+                    self._fp.write(self._encoder.encode(piece, last))
+                    if last:
+                        break
+                self._fp.flush()
+        finally:
+            try:
+                if self._spool is not None:
+                    self._spool.close()
+                if self._reader is not None:
+                    self._reader = None
+                if self._owned:
+                    self._fp.close()
+            finally:
+                self._fp = None
+                self._spool = None
+                self._encoder = None
+                super().close()
+
+
+def open(filename, mode="rb", *, encoding=None, errors=None, newline=None):
+    """Open a compressed file in binary or text mode, as bz2.open does.
+
+    mode is "r", "rb", "w", "wb", "x" or "xb" for a binary stream, or "rt",
+    "wt" or "xt" for text through io.TextIOWrapper with the given encoding,
+    errors and newline. filename is a path or a file object.
+    """
+    if "t" in mode:
+        if "b" in mode:
+            raise ValueError(f"invalid mode: {mode!r}")
+    elif encoding is not None or errors is not None or newline is not None:
+        raise ValueError("encoding, errors and newline are for text modes only")
+    binary = TarvelFile(filename, mode.replace("t", ""))
+    if "t" in mode:
+        return io.TextIOWrapper(binary, io.text_encoding(encoding), errors, newline)
+    return binary
