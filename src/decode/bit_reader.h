@@ -1,16 +1,12 @@
 // The bits of a payload in memory, most significant first.
 #pragma once
 
-#include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
+
+#include "io/byte_order.h"
 
 namespace tarvel {
-
-// Words are loaded from memory and their bytes swapped into reading order.
-static_assert(std::endian::native == std::endian::little,
-              "the bit reader loads little-endian words");
 
 // The bits of bytes in memory, most significant first.
 class MemoryBits {
@@ -32,9 +28,7 @@ class MemoryBits {
   // next load may lay the same bits over them.
   void Refill() {
     if (limit - pos >= 8) {
-      std::uint64_t word;
-      std::memcpy(&word, bytes + pos, sizeof word);
-      buffer |= __builtin_bswap64(word) >> available;
+      buffer |= LoadBigEndian64(bytes + pos) >> available;
       pos += static_cast<std::size_t>((63 - available) >> 3);
       available |= 56;
       return;

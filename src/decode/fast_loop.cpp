@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "io/byte_order.h"
 #include "io/cpu.h"
 
 namespace tarvel {
@@ -66,9 +67,7 @@ template <int N>
       std::uint64_t entry[N];
 #pragma GCC unroll 4
       for (int k = 0; k < N; ++k) {
-        std::uint64_t word;
-        std::memcpy(&word, next[k], sizeof word);
-        buffer[k] |= __builtin_bswap64(word) >> available[k];
+        buffer[k] |= LoadBigEndian64(next[k]) >> available[k];
         next[k] += (63 - available[k]) >> 3;
         available[k] |= 56;
         used[k] = 0;
@@ -79,7 +78,7 @@ template <int N>
         for (int k = 0; k < N; ++k) {
           entry[k] = fast[buffer[k] >> (64 - kTableBits)];
           const auto symbols = static_cast<std::uint32_t>(entry[k] >> kFastSymbolsShift);
-          std::memcpy(out[k], &symbols, sizeof symbols);  // the first symbol first
+          StoreLittleEndian32(out[k], symbols);  // the first symbol first
           out[k] += entry[k] >> kFastCountShift;
           buffer[k] <<= entry[k] & kLengthMask;
           // The lengths add up in the low six bits: a round takes fewer than 64.

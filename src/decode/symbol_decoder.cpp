@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "decode/fast_loop.h"
+#include "io/byte_order.h"
 
 namespace tarvel {
 
@@ -66,7 +67,7 @@ RunOutcome DecodeRun(MemoryBits& bits, const DecodingTables& tables, std::uint64
       const std::uint32_t entry = fast[bits.Peek(kTableBits)];
       if (EntryCount(entry) != 0) {
         const std::uint32_t symbols = EntrySymbols(entry);
-        std::memcpy(out, &symbols, sizeof symbols);
+        StoreLittleEndian32(out, symbols);  // the first symbol first
         out += EntryCount(entry);
         bits.Skip(EntryLength(entry));
         continue;

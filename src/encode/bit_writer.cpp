@@ -5,13 +5,10 @@
 #include <cassert>
 #include <cstring>
 
+#include "io/byte_order.h"
 #include "io/cpu.h"
 
 namespace tarvel {
-
-// Words are built in registers and stored with their bytes swapped into
-// file order.
-static_assert(std::endian::native == std::endian::little, "words are stored little-endian");
 
 namespace {
 
@@ -24,19 +21,12 @@ constexpr std::size_t kSlackBytes = 8;
 [[gnu::always_inline]] inline void ShiftWords(const std::uint8_t* data, std::size_t words,
                                               int shift, std::uint64_t pending, std::uint8_t* out) {
   const auto join = [shift](std::uint64_t before, std::uint64_t current) {
-    return __builtin_bswap64(((before << (63 - shift)) << 1) | (current >> shift));
+    return ((before << (63 - shift)) << 1) | (current >> shift);
   };
-  std::uint64_t word;
-  std::memcpy(&word, data, sizeof word);
-  const std::uint64_t first = join(pending, __builtin_bswap64(word));
-  std::memcpy(out, &first, sizeof first);
+  StoreBigEndian64(out, join(pending, LoadBigEndian64(data)));
   for (std::size_t i = 1; i < words; ++i) {
-    std::uint64_t before;
-    std::uint64_t current;
-    std::memcpy(&before, data + 8 * i - 8, sizeof before);
-    std::memcpy(&current, data + 8 * i, sizeof current);
-    const std::uint64_t joined = join(__builtin_bswap64(before), __builtin_bswap64(current));
-    std::memcpy(out + 8 * i, &joined, sizeof joined);
+    StoreBigEndian64(out + 8 * i,
+                     join(LoadBigEndian64(data + 8 * i - 8), LoadBigEndian64(data + 8 * i)));
   }
 }
 
@@ -99,16 +89,12 @@ void BitWriter::WriteBitBlock(const std::uint8_t* data, std::int64_t bits) {
     data += 8 * words;
     cursor.out += 8 * words;
     // The last word's lowest bits stay pending.
-    std::uint64_t last;
-    std::memcpy(&last, data - 8, sizeof last);
-    cursor.accumulator = __builtin_bswap64(last);
+    cursor.accumulator = LoadBigEndian64(data - 8);
     End(cursor);
     bits -= static_cast<std::int64_t>(words) * 64;
   }
   // The last 0 to 63 bits.
-  std::uint64_t word = 0;
-  std::memcpy(&word, data, static_cast<std::size_t>((bits + 7) / 8));
-  word = __builtin_bswap64(word);
+  const std::uint64_t word = LoadBigEndianPart(data, static_cast<std::size_t>((bits + 7) / 8));
   const int first = static_cast<int>(std::min<std::int64_t>(bits, kMaxCodeBits));
   const int second = static_cast<int>(bits) - first;
   if (first > 0) WriteCode(word >> (64 - first), first);

@@ -6,13 +6,13 @@
 #include <cmath>
 #include <cstring>
 
+#include "io/byte_order.h"
 #include "io/cpu.h"
 
 namespace tarvel {
 
 // Words are built in registers and stored with their bytes swapped into
 // file order.
-static_assert(std::endian::native == std::endian::little, "words are stored little-endian");
 
 namespace {
 
@@ -53,8 +53,7 @@ struct Registers {
   // byte stay. Two shifts, so that a count of 0 shifts everything out
   // instead of shifting by 64.
   [[gnu::always_inline]] void StoreWhole() {
-    const std::uint64_t word = __builtin_bswap64((accumulator << (63 - bitCount)) << 1);
-    std::memcpy(out, &word, sizeof word);
+    StoreBigEndian64(out, (accumulator << (63 - bitCount)) << 1);
     out += bitCount >> 3;
     bitCount &= 7;
   }
