@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <csignal>
 
 namespace tarvel {
 
@@ -12,16 +13,22 @@ namespace {
 
 constexpr int kRemovingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
-// Read by the handler, which may run on any thread: the folder is set before
-// a name is, and changes only while no name is set.
-std::atomic<int> pendingFolder{AT_FDCWD};
-std::atomic<const char*> pendingRemoval{nullptr};
-static_assert(std::atomic<const char*>::is_always_lock_free);
-static_assert(std::atomic<int>::is_always_lock_free);
+// The file a signal must remove, read by the handler on whichever thread it
+// runs. Two slots, and which one holds the file (-1 for none) in a single
+// sig_atomic_t, the one type that a handler may read whole on every
+// processor (ARMv5 has no lock-free atomic pointer): a slot is filled, and a
+// fence passed, before it is named.
+struct PendingFile {
+  int folder;
+  const char* name;
+};
+PendingFile pendingFiles[2] = {{AT_FDCWD, nullptr}, {AT_FDCWD, nullptr}};
+volatile std::sig_atomic_t pendingSlot = -1;
 
 extern "C" void RemoveAndReraise(int signalNumber) {
-  const char* name = pendingRemoval.load();
-  if (name != nullptr) unlinkat(pendingFolder.load(), name, 0);
+  const int slot = pendingSlot;
+  std::atomic_thread_fence(std::memory_order_acquire);
+  if (slot >= 0) unlinkat(pendingFiles[slot].folder, pendingFiles[slot].name, 0);
   // The signal is held back while its handler runs: with the default action
   // restored, it ends the process as soon as the handler returns.
   signal(signalNumber, SIG_DFL);
@@ -75,11 +82,13 @@ void SignalWatcher::Leave() {
 
 void SignalWatcher::Pending(int folder, const char* name) {
   if (name == nullptr) {
-    pendingRemoval.store(nullptr);
+    pendingSlot = -1;
     return;
   }
-  pendingFolder.store(folder);
-  pendingRemoval.store(name);
+  const int next = pendingSlot == 0 ? 1 : 0;
+  pendingFiles[next] = PendingFile{folder, name};
+  std::atomic_thread_fence(std::memory_order_release);
+  pendingSlot = next;
 }
 
 }  // namespace tarvel

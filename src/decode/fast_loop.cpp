@@ -121,17 +121,22 @@ void Portable(const FastLane* lanes, const DecodingTables& tables) {
 
 constexpr LanesFunction kPortable[kMaxLanes] = {Portable<1>, Portable<2>, Portable<3>, Portable<4>};
 
+#if TARVEL_X86_VARIANTS
 template <int N>
 TARVEL_WITH_BMI2 void WithBmi2(const FastLane* lanes, const DecodingTables& tables) {
   RunLanes<N>(lanes, tables);
 }
 
 constexpr LanesFunction kBmi2[kMaxLanes] = {WithBmi2<1>, WithBmi2<2>, WithBmi2<3>, WithBmi2<4>};
+#endif
 
 }  // namespace
 
 void DecodeFastLanes(const FastLane* lanes, int count, const DecodingTables& tables) {
-  (UseBmi2() ? kBmi2 : kPortable)[count - 1](lanes, tables);
+#if TARVEL_X86_VARIANTS
+  if (UseBmi2()) return kBmi2[count - 1](lanes, tables);
+#endif
+  kPortable[count - 1](lanes, tables);
 }
 
 }  // namespace tarvel

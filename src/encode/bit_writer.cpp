@@ -35,10 +35,12 @@ void ShiftWordsPortable(const std::uint8_t* data, std::size_t words, int shift,
   ShiftWords(data, words, shift, pending, out);
 }
 
+#if TARVEL_X86_VARIANTS
 TARVEL_WITH_AVX2 void ShiftWordsWithAvx2(const std::uint8_t* data, std::size_t words, int shift,
                                          std::uint64_t pending, std::uint8_t* out) {
   ShiftWords(data, words, shift, pending, out);
 }
+#endif
 
 }  // namespace
 
@@ -84,8 +86,12 @@ void BitWriter::WriteBitBlock(const std::uint8_t* data, std::int64_t bits) {
     const auto words = static_cast<std::size_t>(
         std::min<std::int64_t>(bits / 64, static_cast<std::int64_t>(kBlockBytes / 8)));
     BitCursor cursor = Begin(words * 8);
+#if TARVEL_X86_VARIANTS
     (UseAvx2() ? ShiftWordsWithAvx2 : ShiftWordsPortable)(data, words, cursor.bitCount,
                                                           cursor.accumulator, cursor.out);
+#else
+    ShiftWordsPortable(data, words, cursor.bitCount, cursor.accumulator, cursor.out);
+#endif
     data += 8 * words;
     cursor.out += 8 * words;
     // The last word's lowest bits stay pending.

@@ -228,17 +228,22 @@ bool Portable(const std::uint8_t* data, std::size_t size, const PackedCodes& cod
   return EncodeAll(data, size, codes, pairs, cursor);
 }
 
+#if TARVEL_X86_VARIANTS
 TARVEL_WITH_BMI2 bool WithBmi2(const std::uint8_t* data, std::size_t size, const PackedCodes& codes,
                                const PairCodes* pairs, BitCursor& cursor) {
   return EncodeAll(data, size, codes, pairs, cursor);
 }
+#endif
 
 }  // namespace
 
 bool EncodeBytes(const std::uint8_t* data, std::size_t size, const PackedCodes& codes,
                  const PairCodes* pairs, BitCursor& cursor) {
   assert(codes.fits);
-  return (UseBmi2() ? WithBmi2 : Portable)(data, size, codes, pairs, cursor);
+#if TARVEL_X86_VARIANTS
+  if (UseBmi2()) return WithBmi2(data, size, codes, pairs, cursor);
+#endif
+  return Portable(data, size, codes, pairs, cursor);
 }
 
 }  // namespace tarvel

@@ -4,15 +4,17 @@
 
 namespace tarvel {
 
+// The variants exist only where the compiler targets x86-64; elsewhere the
+// hot loops are compiled once, portably.
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define TARVEL_X86_VARIANTS 1
 // Shifts by a count held in any register, in one step, where the baseline
 // needs the count in one fixed register and three steps.
 #define TARVEL_WITH_BMI2 [[gnu::target("bmi2")]]
 // Vector steps of 32 bytes, with byte shuffles.
 #define TARVEL_WITH_AVX2 [[gnu::target("avx2")]]
 #else
-#define TARVEL_WITH_BMI2
-#define TARVEL_WITH_AVX2
+#define TARVEL_X86_VARIANTS 0
 #endif
 
 // Whether the hot loops take their BMI2 or AVX2 variants: where the

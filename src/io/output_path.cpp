@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "io/platform.h"
+
 namespace tarvel {
 
 std::string FolderOf(const std::string& path) {
@@ -27,7 +29,7 @@ int NamedDescriptor(const std::string& path) {
   }
   char* folder = realpath(FolderOf(path).c_str(), nullptr);
   if (folder == nullptr) return -1;
-  const bool own = std::string_view(folder) == "/proc/" + std::to_string(getpid()) + "/fd";
+  const bool own = IsOwnDescriptorFolder(folder);
   std::free(folder);
   return own ? std::atoi(last.c_str()) : -1;
 }

@@ -2,16 +2,26 @@
 
 #include <fcntl.h>
 #include <pthread.h>
-#include <sched.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <iterator>
+#include <string>
+
+// What only Linux has is used where Linux is the system and the portable
+// fallbacks were not asked for; elsewhere, and with TARVEL_PORTABLE, only
+// what POSIX (and the BSDs) have.
+#if defined(__linux__) && !defined(TARVEL_PORTABLE)
+#define TARVEL_LINUX 1
+#include <sched.h>
+#include <sys/vfs.h>
+#else
+#define TARVEL_LINUX 0
+#endif
 
 namespace tarvel {
 
@@ -26,10 +36,15 @@ std::int64_t ClockNanoseconds() {
 }
 
 int UsableCores() {
+#if TARVEL_LINUX
   cpu_set_t cores;
   CPU_ZERO(&cores);
   if (sched_getaffinity(0, sizeof cores, &cores) != 0) return 1;
   return std::max(1, CPU_COUNT(&cores));
+#else
+  // The cores online: an affinity mask, where there is one, is not seen.
+  return static_cast<int>(std::max(1L, sysconf(_SC_NPROCESSORS_ONLN)));
+#endif
 }
 
 int ThreadsFor(std::int64_t bytes) {
@@ -91,7 +106,7 @@ std::optional<FileStatus> StatusOfDescriptor(int fd) {
 }
 
 int OpenFolder(const char* name) {
-#if defined(O_PATH)
+#if TARVEL_LINUX && defined(O_PATH)
   // Needs no read permission on the folder, only the right to reach it.
   return open(name, O_PATH | O_DIRECTORY | O_CLOEXEC);
 #else
@@ -126,7 +141,7 @@ bool SigpipeIgnored() {
 }
 
 int ReserveSpace(int fd, std::int64_t offset, std::int64_t length) {
-#if defined(__linux__)
+#if TARVEL_LINUX
   if (fallocate(fd, 0, static_cast<off_t>(offset), static_cast<off_t>(length)) == 0) return 0;
   return errno == EOPNOTSUPP || errno == ENOSYS || errno == EINVAL ? 0 : errno;
 #else
@@ -137,6 +152,7 @@ int ReserveSpace(int fd, std::int64_t offset, std::int64_t length) {
 #endif
 }
 
+#if TARVEL_LINUX
 namespace {
 
 bool IsPseudo(const struct statfs& info) {
@@ -158,6 +174,17 @@ bool IsOnPseudoFileSystem(const char* name) {
 bool IsOnPseudoFileSystem(int fd) {
   struct statfs info {};
   return fstatfs(fd, &info) == 0 && IsPseudo(info);
+}
+#else
+// No portable way tells such file systems apart: a file whose size is not
+// its content fails its run as a changed input.
+bool IsOnPseudoFileSystem(const char* /*name*/) { return false; }
+bool IsOnPseudoFileSystem(int /*fd*/) { return false; }
+#endif
+
+bool IsOwnDescriptorFolder(const std::string& folder) {
+  // Linux's is /proc/PID/fd, which /dev/fd leads to; the BSDs' is /dev/fd.
+  return folder == "/dev/fd" || folder == "/proc/" + std::to_string(getpid()) + "/fd";
 }
 
 }  // namespace tarvel

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace tarvel {
 
@@ -15,7 +16,8 @@ namespace tarvel {
 std::int64_t ClockMilliseconds();
 std::int64_t ClockNanoseconds();
 
-// The cores this process may run on: its affinity mask, as `taskset` sets it.
+// The cores this process may run on: its affinity mask, as `taskset` sets it
+// (on Linux; elsewhere the cores online).
 int UsableCores();
 
 // How many threads should work on an input of `bytes`: one below a
@@ -55,7 +57,8 @@ std::optional<FileStatus> StatusOf(const char* name);
 std::optional<FileStatus> StatusOfDescriptor(int fd);
 
 // Opens the folder `name` only to create and remove files in it; -1 with
-// errno set when it cannot be opened.
+// errno set when it cannot be opened. On Linux it needs no read permission
+// on the folder (O_PATH); elsewhere it does.
 int OpenFolder(const char* name);
 
 // Writes up to `size` bytes to `fd`, as write() does, except that a pipe
@@ -76,7 +79,12 @@ int ReserveSpace(int fd, std::int64_t offset, std::int64_t length);
 
 // Whether `name` lies on a file system whose files are made up as they are
 // read (proc, sysfs and their kin): their sizes are not their contents.
+// Only on Linux; elsewhere always false.
 bool IsOnPseudoFileSystem(const char* name);
 bool IsOnPseudoFileSystem(int fd);
+
+// Whether `folder`, a path with no links left, is this process's own folder
+// of descriptors, whose entries are its open descriptors by number.
+bool IsOwnDescriptorFolder(const std::string& folder);
 
 }  // namespace tarvel

@@ -105,8 +105,9 @@ std::uint64_t AddressSpaceBytes() {
 }
 
 TEST(ApiTest, MemoryRunningOutOnAnyThreadIsACodeAndKeepsNothing) {
-#if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "the sanitizers reserve more address space than the limit leaves";
+#if defined(__SANITIZE_ADDRESS__) || defined(TARVEL_EMULATED)
+  GTEST_SKIP() << "the sanitizers or the emulator reserve more address space than the limit "
+                  "leaves";
 #endif
   // Zero bits for byte 0 (code 0) up to the end symbol (code 1): each byte
   // restores to eight zero bytes, 512 MiB in all.

@@ -23,15 +23,15 @@ struct Case {
   std::string script;
   std::string expected;
   bool needsRoot = false;  // switches to another user, mounts, makes a cgroup
-  // Sets limits on memory or processes, which the sanitizers' own use of
-  // them would fail.
+  // Sets limits on memory, descriptors or processes, which the sanitizers'
+  // or an emulator's own use of them would fail.
   bool limitsResources = false;
 };
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
+#if defined(__SANITIZE_ADDRESS__) || defined(TARVEL_EMULATED)
+constexpr bool kLimitsDistorted = true;
 #else
-constexpr bool kSanitized = false;
+constexpr bool kLimitsDistorted = false;
 #endif
 
 // A script that prints this has found that the machine cannot run it.
@@ -40,7 +40,7 @@ const std::string kSkipped = "skipped\n";
 void RunCases(const std::vector<Case>& cases) {
   const std::string data = testing::MakeTestData(testing::DataKind::kText, 2'000'000, 3);
   for (const Case& c : cases) {
-    if ((c.needsRoot && geteuid() != 0) || (c.limitsResources && kSanitized)) {
+    if ((c.needsRoot && geteuid() != 0) || (c.limitsResources && kLimitsDistorted)) {
       std::cerr << "skipped: " << c.name << "\n";
       continue;
     }
