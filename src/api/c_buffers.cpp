@@ -56,7 +56,7 @@ class BoundedSink : public ByteSink {
  public:
   BoundedSink(std::uint8_t* out, std::size_t capacity) : out(out), capacity(capacity) {}
   bool Write(const std::uint8_t* data, std::size_t size) override {
-    if (size <= capacity - std::min(capacity, used)) std::memcpy(out + used, data, size);
+    if (used + size <= capacity) std::memcpy(out + used, data, size);
     used += size;
     return true;
   }

@@ -1,7 +1,11 @@
 // Inputs of 2^31 bytes and more: sparse files, compressed by the binary into
 // a FIFO and decoded as the bytes arrive, so that nothing large is stored.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <fstream>
@@ -12,6 +16,7 @@
 #include "decode/file_decoder.h"
 #include "encode/payload_writer.h"
 #include "format/header_writer.h"
+#include "io/descriptor_stream.h"
 #include "model/code_tree.h"
 #include "support/codes.h"
 #include "support/scratch.h"
@@ -138,11 +143,25 @@ TEST(LargeInputTest, InputsOf2To31AndMoreBytesCompressExactly) {
     ASSERT_EQ(mkfifo((dir / "out").c_str(), 0600), 0);
     const int pid = testing::StartCommand({TARVEL_BINARY, "in", "out"}, dir.Path(), "/dev/null",
                                           (dir / "stdout").string(), (dir / "stderr").string());
-    std::ifstream compressed(dir / "out", std::ios::binary);
+    // The FIFO is opened without waiting for its writer, and read once the
+    // first bytes are there: a run that fails before it opens its output
+    // ends the test instead of leaving it waiting.
+    const int fifo = open((dir / "out").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(fifo, 0);
+    for (;;) {
+      pollfd ready{fifo, POLLIN, 0};
+      if (poll(&ready, 1, 100) > 0 && (ready.revents & POLLIN) != 0) break;
+      int status = 0;
+      ASSERT_EQ(waitpid(pid, &status, WNOHANG), 0)
+          << "tarvel ended before writing: " << testing::ReadFile(dir / "stderr");
+    }
+    ASSERT_EQ(fcntl(fifo, F_SETFL, 0), 0);
+    DescriptorStream compressed(fifo);
     StreamSource stream(compressed);
     RecordingSource source(stream);
     ComparingSink sink(input);
     const DecodeResult result = Decode(source, sink);
+    close(fifo);
     ASSERT_EQ(testing::WaitCommand(pid), 0) << testing::ReadFile(dir / "stderr");
 
     EXPECT_EQ(result.status, DecodeResult::Status::kOk) << result.reason;
