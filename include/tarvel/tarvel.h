@@ -7,6 +7,10 @@
 // called from several threads at once.
 #pragma once
 
+#if !defined(__cplusplus) || __cplusplus < 202002L
+#error "tarvel/tarvel.h needs C++20 (-std=c++20); C programs include <tarvel.h>"
+#endif
+
 #include <cstdint>
 #include <span>
 #include <string>
