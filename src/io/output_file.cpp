@@ -133,10 +133,14 @@ int OutputFile::OpenRegular(const std::string& path, const struct stat* existing
     if (targetFd < 0) return errno;
   }
   folderFd = OpenFolder(FolderOf(path).c_str());
-  if (folderFd < 0) return errno;  // a missing folder, among others
+  // A missing folder, among others; one that cannot be read (where opening
+  // a folder needs that) has no temporary file by design, and the target
+  // is then reached by its path.
+  if (folderFd < 0 && errno != EACCES) return errno;
   // Every name of a file with other hard links must see the new data.
   const bool keepInode = existing != nullptr && existing->st_nlink > 1;
-  fd = CreateTemporary(existing != nullptr ? 0600 : newMode);
+  fd = folderFd < 0 ? -1 : CreateTemporary(existing != nullptr ? 0600 : newMode);
+  if (folderFd < 0) errno = EACCES;
   if (fd >= 0) {
     kind = keepInode ? Kind::kCopyOver : Kind::kTemporary;
     AllowHoles();
@@ -155,7 +159,7 @@ int OutputFile::OpenRegular(const std::string& path, const struct stat* existing
   // A missing output can still be made later if only its name is too long
   // for the suffix, and the folder is writable.
   if (existing == nullptr &&
-      (error != ENAMETOOLONG || faccessat(folderFd, ".", W_OK, AT_EACCESS) != 0)) {
+      (folderFd < 0 || error != ENAMETOOLONG || faccessat(folderFd, ".", W_OK, AT_EACCESS) != 0)) {
     return error;
   }
   fd = OpenUnnamedFile();

@@ -121,6 +121,18 @@ TEST(CliOutputTest, OutputsLandWhereTheirNamesLead) {
                    "head -c 100 in.tv > t.tv; $N $U t.tv sub/out 2> /dev/null; echo $?\n"
                    "cmp sub/out in.tv && $N $T in sub/new 2>&1; ls sub",
        "0\nout\n1\nerror : unable to open file 'sub/new' for output.\nout\n", true},
+      {"a folder that may be written but not read",
+       kAsNobody + "echo old > sub/out; chmod 666 sub/out; chmod 333 sub\n"
+                   "$N $T in sub/out > /dev/null; echo $?; cmp sub/out in.tv && echo same\n"
+                   "$N $T in sub/new 2>&1 > /dev/null; echo $?",
+#if defined(TARVEL_PORTABLE)
+       // Opening the folder needs read permission: the existing output is
+       // copied over, a new one cannot be made beside.
+       "0\nsame\nerror : unable to open file 'sub/new' for output.\n1\n",
+#else
+       "0\nsame\n0\n",
+#endif
+       true},
       {"an existing output the user may not write is refused",
        kAsNobody + "echo old > sub/out; $N $T in sub/out 2>&1; echo $?; cat sub/out",
        "error : unable to open file 'sub/out' for output.\n1\nold\n", true},
