@@ -49,19 +49,27 @@ static int Threads(PyObject* value, int* threads) {
 
 /* ---- Whole buffers ---- */
 
-static PyObject* Compress(PyObject* module, PyObject* args, PyObject* keywords) {
+/* The arguments of compress() and decompress(): (data, threads=0). False
+ * with the error raised and nothing held. */
+static int BufferAndThreads(PyObject* args, PyObject* keywords, Py_buffer* data, int* threads) {
   static char* names[] = {"data", "threads", NULL};
-  Py_buffer data;
   PyObject* threadsArgument = NULL;
+  *threads = 0;
+  if (!PyArg_ParseTupleAndKeywords(args, keywords, "y*|O", names, data, &threadsArgument)) {
+    return 0;
+  }
+  if (!Threads(threadsArgument, threads)) {
+    PyBuffer_Release(data);
+    return 0;
+  }
+  return 1;
+}
+
+static PyObject* Compress(PyObject* module, PyObject* args, PyObject* keywords) {
+  Py_buffer data;
   int threads = 0;
   (void)module;
-  if (!PyArg_ParseTupleAndKeywords(args, keywords, "y*|O", names, &data, &threadsArgument)) {
-    return NULL;
-  }
-  if (!Threads(threadsArgument, &threads)) {
-    PyBuffer_Release(&data);
-    return NULL;
-  }
+  if (!BufferAndThreads(args, keywords, &data, &threads)) return NULL;
   const size_t bound = tarvel_compress_bound((size_t)data.len);
   PyObject* out = bound == 0 ? NULL : PyBytes_FromStringAndSize(NULL, (Py_ssize_t)bound);
   if (out == NULL) {
@@ -106,18 +114,10 @@ static PyObject* Finished(Growing* out) {
 }
 
 static PyObject* Decompress(PyObject* module, PyObject* args, PyObject* keywords) {
-  static char* names[] = {"data", "threads", NULL};
   Py_buffer data;
-  PyObject* threadsArgument = NULL;
   int threads = 0;
   (void)module;
-  if (!PyArg_ParseTupleAndKeywords(args, keywords, "y*|O", names, &data, &threadsArgument)) {
-    return NULL;
-  }
-  if (!Threads(threadsArgument, &threads)) {
-    PyBuffer_Release(&data);
-    return NULL;
-  }
+  if (!BufferAndThreads(args, keywords, &data, &threads)) return NULL;
   /* A first guess at the size, then the size the call says it needs. */
   Growing out = {NULL, 0};
   size_t guess = (size_t)data.len * 3 + 64;
@@ -500,7 +500,11 @@ static PyMethodDef ModuleMethods[] = {
     {NULL}};
 
 static struct PyModuleDef Module = {
-    PyModuleDef_HEAD_INIT, "_tarvel", "The tarvel codec on its C interface.", -1, ModuleMethods,
+    PyModuleDef_HEAD_INIT,
+    .m_name = "_tarvel",
+    .m_doc = "The tarvel codec on its C interface.",
+    .m_size = -1,
+    .m_methods = ModuleMethods,
 };
 
 PyMODINIT_FUNC PyInit__tarvel(void) {
