@@ -27,6 +27,20 @@ bool Valid(const tarvel_in* in, const tarvel_out* out) {
          (in->data != nullptr || in->size == 0) && (out->data != nullptr || out->size == 0);
 }
 
+// One run of a streaming coder over the caller's buffers: 0 for more, 1
+// when done, else `failure()`.
+template <typename Coder, typename Failure>
+int RunOn(Coder& coder, tarvel_out* out, tarvel_in* in, int last, const Failure& failure) {
+  return tarvel::GuardedStatus([&]() -> int {
+    const auto status =
+        coder.Run(static_cast<const std::uint8_t*>(in->data), in->size, in->pos,
+                  static_cast<std::uint8_t*>(out->data), out->size, out->pos, last != 0);
+    if (status == Coder::Status::kMore) return 0;
+    if (status == Coder::Status::kDone) return 1;
+    return failure();
+  });
+}
+
 }  // namespace
 
 extern "C" {
@@ -35,21 +49,8 @@ tarvel_decoder* tarvel_decoder_new(void) { return new (std::nothrow) tarvel_deco
 
 int tarvel_decoder_run(tarvel_decoder* decoder, tarvel_out* out, tarvel_in* in, int last) {
   if (decoder == nullptr || !Valid(in, out)) return TARVEL_ERROR_ARGUMENT;
-  return tarvel::GuardedStatus([&]() -> int {
-    using Status = tarvel::StreamDecoder::Status;
-    const Status status =
-        decoder->decoder.Run(static_cast<const std::uint8_t*>(in->data), in->size, in->pos,
-                             static_cast<std::uint8_t*>(out->data), out->size, out->pos, last != 0);
-    switch (status) {
-      case Status::kMore:
-        return 0;
-      case Status::kDone:
-        return 1;
-      case Status::kInvalid:
-        break;
-    }
-    return tarvel::FaultStatus(decoder->decoder.FaultFound());
-  });
+  return RunOn(decoder->decoder, out, in, last,
+               [&] { return tarvel::FaultStatus(decoder->decoder.FaultFound()); });
 }
 
 void tarvel_decoder_free(tarvel_decoder* decoder) { delete decoder; }
@@ -94,21 +95,8 @@ int tarvel_encoder_run(tarvel_encoder* encoder, tarvel_out* out, tarvel_in* in, 
     if (in->pos < in->size) return TARVEL_ERROR_INPUT_CHANGED;
     return last != 0 ? 1 : 0;
   }
-  return tarvel::GuardedStatus([&]() -> int {
-    using Status = tarvel::StreamEncoder::Status;
-    const Status status = encoder->encoder->Run(
-        static_cast<const std::uint8_t*>(in->data), in->size, in->pos,
-        static_cast<std::uint8_t*>(out->data), out->size, out->pos, last != 0);
-    switch (status) {
-      case Status::kMore:
-        return 0;
-      case Status::kDone:
-        return 1;
-      case Status::kChanged:
-        break;
-    }
-    return static_cast<int>(TARVEL_ERROR_INPUT_CHANGED);
-  });
+  return RunOn(*encoder->encoder, out, in, last,
+               [] { return static_cast<int>(TARVEL_ERROR_INPUT_CHANGED); });
 }
 
 void tarvel_encoder_free(tarvel_encoder* encoder) { delete encoder; }
