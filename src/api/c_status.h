@@ -1,6 +1,7 @@
 // The statuses of the C interface, from what the layers below return.
 #pragma once
 
+#include "api/guarded.h"
 #include "format/faults.h"
 #include "tarvel.h"
 #include "tarvel/tarvel.h"
@@ -17,11 +18,7 @@ int ResultStatus(const Result& result);
 // TARVEL_ERROR_OUT_OF_MEMORY, as Guarded() does for Result.
 template <typename Call>
 int GuardedStatus(const Call& call) noexcept {
-  try {
-    return call();
-  } catch (...) {
-    return TARVEL_ERROR_OUT_OF_MEMORY;
-  }
+  return GuardedOr(call, [] { return static_cast<int>(TARVEL_ERROR_OUT_OF_MEMORY); });
 }
 
 }  // namespace tarvel

@@ -68,13 +68,7 @@ void BitWriter::WriteCode(std::uint64_t code, int length) {
   assert(length >= 0 && length <= kMaxCodeBits);
   assert((code >> length) == 0);
   BitCursor cursor = Begin(kMaxCodeBits / 8 + 1);
-  cursor.accumulator = (cursor.accumulator << length) | code;
-  cursor.bitCount += length;
-  while (cursor.bitCount >= 8) {
-    cursor.bitCount -= 8;
-    *cursor.out++ = static_cast<std::uint8_t>(cursor.accumulator >> cursor.bitCount);
-  }
-  cursor.accumulator &= (std::uint64_t{1} << cursor.bitCount) - 1;
+  PutCode(cursor, code, length);
   End(cursor);
 }
 

@@ -23,6 +23,19 @@ struct BitCursor {
   int bitCount;
 };
 
+// Adds the `length` lowest bits of `code` at `cursor`, storing every byte
+// that they complete. REQUIRES: length <= 56, no bits of `code` above them,
+// room for 8 bytes at `cursor.out`.
+inline void PutCode(BitCursor& cursor, std::uint64_t code, int length) {
+  cursor.accumulator = (cursor.accumulator << length) | code;
+  cursor.bitCount += length;
+  while (cursor.bitCount >= 8) {
+    cursor.bitCount -= 8;
+    *cursor.out++ = static_cast<std::uint8_t>(cursor.accumulator >> cursor.bitCount);
+  }
+  cursor.accumulator &= (std::uint64_t{1} << cursor.bitCount) - 1;
+}
+
 // An output stream, or bytes in memory, with a bit accumulator and a block of
 // bytes in front of it.
 //

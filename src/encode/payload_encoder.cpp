@@ -11,9 +11,6 @@
 
 namespace tarvel {
 
-// Words are built in registers and stored with their bytes swapped into
-// file order.
-
 namespace {
 
 std::uint64_t Pack(const BitString& code) {

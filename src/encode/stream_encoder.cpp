@@ -15,18 +15,6 @@ constexpr std::size_t kDirectRoom = 4096;
 // The pair table pays for itself once this much has come.
 constexpr std::int64_t kBytesBeforePairs = std::int64_t{1} << 20;
 
-// Adds the `length` lowest bits of `code` at the cursor.
-// REQUIRES: length <= BitWriter::kMaxCodeBits.
-void PutCode(BitCursor& cursor, std::uint64_t code, int length) {
-  cursor.accumulator = (cursor.accumulator << length) | code;
-  cursor.bitCount += length;
-  while (cursor.bitCount >= 8) {
-    cursor.bitCount -= 8;
-    *cursor.out++ = static_cast<std::uint8_t>(cursor.accumulator >> cursor.bitCount);
-  }
-  cursor.accumulator &= (std::uint64_t{1} << cursor.bitCount) - 1;
-}
-
 // A code of any length as pieces that PutCode() takes.
 std::vector<std::pair<std::uint64_t, int>> Pieces(const BitString& bits) {
   std::vector<std::pair<std::uint64_t, int>> pieces;

@@ -39,8 +39,8 @@ class StreamEncoder {
              std::size_t outSize, std::size_t& outPos, bool last);
 
  private:
-  // Codes as many bytes of data[0..size) as surely fit in `room` bytes, at
-  // `cursor`; false when one has no code.
+  // Codes data[0..size) at `cursor`; false when a byte has no code.
+  // REQUIRES: size <= Fitting(the room at `cursor`).
   bool Encode(const std::uint8_t* data, std::size_t size, BitCursor& cursor);
   // The bytes that fit in `room` bytes of output.
   std::size_t Fitting(std::size_t room) const;

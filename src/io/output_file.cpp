@@ -100,14 +100,20 @@ int OutputFile::Open(const std::string& name, mode_t newMode) {
     }
     break;
   }
-  plainWrites = SigpipeIgnored();
-  struct stat standard {};
-  struct stat opened {};
-  if (fstat(STDOUT_FILENO, &standard) == 0) {
-    standardOutput = (fstat(fd, &opened) == 0 && SameFile(standard, opened)) ||
-                     (exists && SameFile(standard, existing));
-  }
+  NoteOpened(exists ? &existing : nullptr);
   return 0;
+}
+
+void OutputFile::NoteOpened(const struct stat* existing) {
+  struct stat opened {};
+  const bool known = fstat(fd, &opened) == 0;
+  // Only a pipe or a socket raises SIGPIPE.
+  plainWrites =
+      SigpipeIgnored() || (known && !S_ISFIFO(opened.st_mode) && !S_ISSOCK(opened.st_mode));
+  struct stat standard {};
+  standardOutput = fstat(STDOUT_FILENO, &standard) == 0 &&
+                   ((known && SameFile(standard, opened)) ||
+                    (existing != nullptr && SameFile(standard, *existing)));
 }
 
 int OutputFile::OpenDescriptor(int given) {
@@ -115,11 +121,7 @@ int OutputFile::OpenDescriptor(int given) {
   if (flags < 0 || (flags & O_ACCMODE) == O_RDONLY) return EBADF;
   fd = fcntl(given, F_DUPFD_CLOEXEC, 3);
   if (fd < 0) return errno;
-  plainWrites = SigpipeIgnored();
-  struct stat standard {};
-  struct stat opened {};
-  standardOutput =
-      fstat(STDOUT_FILENO, &standard) == 0 && fstat(fd, &opened) == 0 && SameFile(standard, opened);
+  NoteOpened(nullptr);
   return 0;
 }
 

@@ -127,6 +127,10 @@ class OutputFile {
   bool CopyOver();
   // Opens `target` for the copy, made now when it is missing; -1 with errno.
   int OpenTarget();
+  // Once `fd` is open: whether its writes must keep SIGPIPE away, and
+  // whether standard output leads to it, or to `existing`, the file it is to
+  // replace.
+  void NoteOpened(const struct stat* existing);
   // Tells the watcher which file a signal must remove.
   void Pending(const char* name);
   // Lets runs of zero blocks become holes, for a regular file, from `from`
@@ -158,7 +162,7 @@ class OutputFile {
   std::uint64_t offset = 0;     // bytes written or left as holes so far
   std::uint64_t hole = 0;       // zero bytes not written yet, before `offset`
   bool sparse = false;          // some zero bytes were left as holes
-  bool plainWrites = false;     // SIGPIPE is ignored: write() needs no care
+  bool plainWrites = false;     // no SIGPIPE can come: write() needs no care
   bool standardOutput = false;
 };
 
