@@ -5,8 +5,8 @@
 #include <string.h>
 #include <tarvel.h>
 
-#if TARVEL_VERSION_NUMBER < 100
-#error "tarvel 0.1.0 or later is needed"
+#if TARVEL_VERSION_NUMBER < 200
+#error "tarvel 0.2.0 or later is needed"
 #endif
 
 static int RoundTrip(void) {
@@ -32,31 +32,31 @@ static int RoundTrip(void) {
 }
 
 int main(void) {
-  unsigned char in[4096];
-  unsigned char out[4096];
+  unsigned char piece[4096];
+  unsigned char room[4096];
   tarvel_decoder* decoder = NULL;
-  int status = 0;
+  int status = TARVEL_OK;
   if (!RoundTrip()) return 1;
   decoder = tarvel_decoder_new();
   if (decoder == NULL) return 1;
-  while (status == 0) {
-    const size_t got = fread(in, 1, sizeof in, stdin);
-    const int last = got < sizeof in;
-    tarvel_in input = {NULL, 0, 0};
+  while (status == TARVEL_OK) {
+    const size_t got = fread(piece, 1, sizeof piece, stdin);
+    const int last = got == 0;
+    tarvel_in in = {NULL, 0, 0};
     if (ferror(stdin)) {
       fprintf(stderr, "cannot read standard input\n");
       return 1;
     }
-    input.data = in;
-    input.size = got;
+    in.data = piece;
+    in.size = got;
     do {
-      tarvel_out output = {NULL, sizeof out, 0};
-      output.data = out;
-      status = tarvel_decoder_run(decoder, &output, &input, last);
-      if (fwrite(out, 1, output.pos, stdout) != output.pos) status = TARVEL_ERROR_WRITE_OUTPUT;
-    } while (status == 0 && (input.pos < input.size || last));
+      tarvel_out out = {NULL, sizeof room, 0};
+      out.data = room;
+      status = tarvel_decoder_run(decoder, &out, &in, last);
+      if (fwrite(room, 1, out.pos, stdout) != out.pos) status = TARVEL_ERROR_WRITE_OUTPUT;
+    } while (status == TARVEL_OK && (in.pos < in.size || last));
     /* What follows the data is not for this decoder. */
-    if (status == 1 && input.pos < input.size) status = TARVEL_ERROR_DATA_AFTER_END;
+    if (status == TARVEL_DONE && in.pos < in.size) status = TARVEL_ERROR_DATA_AFTER_END;
   }
   tarvel_decoder_free(decoder);
   if (status < 0) {

@@ -8,7 +8,11 @@
  *
  * Every function returns what happened: none prints, exits, raises a signal
  * or throws. A status is 0 (TARVEL_OK) on success and negative on failure;
- * the streaming calls also return 1 when they are done. Every function may be
+ * the streaming calls also return 1 (TARVEL_DONE) when they are done. Every
+ * `threads` argument is 0 to choose as the programs do (one thread below a
+ * megabyte, else up to four), or a number of threads, of which no more are
+ * started than the CPU affinity allows; a negative one is
+ * TARVEL_ERROR_ARGUMENT. Every function may be
  * called from several threads at once on different objects. Nothing that the
  * library allocates is handed to the caller except the opaque handles, which
  * the matching _free function releases.
@@ -21,7 +25,7 @@
 #include <stdint.h>
 
 #define TARVEL_VERSION_MAJOR 0
-#define TARVEL_VERSION_MINOR 1
+#define TARVEL_VERSION_MINOR 2
 #define TARVEL_VERSION_PATCH 0
 /* MAJOR * 10000 + MINOR * 100 + PATCH, for a compile-time check. */
 #define TARVEL_VERSION_NUMBER \
@@ -41,6 +45,7 @@ extern "C" {
  * Where a failure comes from the system (an open, a read, a write), errno
  * holds its reason when the call returns. */
 enum {
+  TARVEL_DONE = 1, /* a streaming call has written everything */
   TARVEL_OK = 0,
   TARVEL_ERROR_OPEN_INPUT = -1,       /* the input cannot be opened, or is a directory */
   TARVEL_ERROR_OPEN_OUTPUT = -2,      /* the output cannot be written */
@@ -53,7 +58,8 @@ enum {
   TARVEL_ERROR_OUTPUT_TOO_SMALL = -9, /* the output buffer is too small */
   TARVEL_ERROR_OUT_OF_MEMORY = -10,   /* memory ran out */
   TARVEL_ERROR_CANCELLED = -11,       /* the progress callback asked to stop */
-  TARVEL_ERROR_ARGUMENT = -12,        /* a null pointer, or a position beyond its size */
+  TARVEL_ERROR_ARGUMENT = -12,        /* a null pointer, a position beyond its size,
+                                         a negative thread count */
   /* The data do not follow the layout, one value per reason; every value
    * from TARVEL_ERROR_INVALID_FIRST down to TARVEL_ERROR_INVALID_LAST is one
    * (tarvel_is_invalid_data()), and later versions may add more there. */
@@ -98,9 +104,9 @@ TARVEL_C_API size_t tarvel_compress_bound(size_t size);
  * the tarvel program writes for a file holding them (0 for no bytes). Writes
  * nothing beyond `dstCapacity`: when the compressed form does not fit, returns
  * TARVEL_ERROR_OUTPUT_TOO_SMALL with *dstSize the size it needs.
- * tarvel_compress_bound(srcSize) bytes are always enough. `threads` 0 chooses
- * as the program does; no more than the CPU affinity allows are started.
- * `src` may be null when srcSize is 0. */
+ * tarvel_compress_bound(srcSize) bytes are always enough. `src` may be null
+ * when srcSize is 0. Bytes that another thread changes during the call give
+ * TARVEL_ERROR_INPUT_CHANGED: a success is always data that restore. */
 TARVEL_C_API int tarvel_compress(const void* src, size_t srcSize, void* dst, size_t dstCapacity,
                                  size_t* dstSize, int threads);
 
@@ -121,7 +127,34 @@ TARVEL_C_API int tarvel_decompress(const void* src, size_t srcSize, void* dst, s
 
 /* Input and output for the streaming calls: each call reads from
  * data + pos up to data + size, and writes likewise, and advances `pos` by
- * what it consumed or produced. */
+ * what it consumed or produced. `data` may be null when `size` is 0.
+ *
+ * The loop that restores a stream read in pieces (examples/stream.c is it,
+ * running); only the source and the sink are the caller's:
+ *
+ *   tarvel_decoder* decoder = tarvel_decoder_new();
+ *   int status = TARVEL_OK;
+ *   while (status == TARVEL_OK) {
+ *     size_t got = read_piece(source, piece, sizeof piece);  // 0 at its end
+ *     int last = got == 0;
+ *     tarvel_in in = {piece, got, 0};
+ *     do {  // until the piece is used up; at the end, until done
+ *       tarvel_out out = {room, sizeof room, 0};
+ *       status = tarvel_decoder_run(decoder, &out, &in, last);
+ *       write_all(sink, room, out.pos);
+ *     } while (status == TARVEL_OK && (in.pos < in.size || last));
+ *   }
+ *   // TARVEL_DONE: every byte is out, and whatever followed the data stands
+ *   // at piece + in.pos. Negative: the data are invalid.
+ *   tarvel_decoder_free(decoder);
+ *
+ * 0 from a call means "call again": with more input when it has consumed
+ * all of `in`, else with more room. `last` may be given with the final
+ * piece or, as here, with an empty one after it; once it is given, the call
+ * is repeated (with what is left of `in`) until it returns TARVEL_DONE or a
+ * failure. Compressing is the same loop twice: tarvel_count() over every
+ * piece, tarvel_encoder_new(), then tarvel_encoder_run() over the same
+ * pieces again. */
 typedef struct {
   const void* data;
   size_t size;
@@ -154,6 +187,10 @@ TARVEL_C_API tarvel_decoder* tarvel_decoder_new(void);
 TARVEL_C_API int tarvel_decoder_run(tarvel_decoder* decoder, tarvel_out* out, tarvel_in* in,
                                     int last);
 
+/* Readies the decoder for a new stream, as if it were new, keeping its
+ * memory: for a caller that restores many streams one after the other. */
+TARVEL_C_API void tarvel_decoder_reset(tarvel_decoder* decoder);
+
 /* Releases the decoder; null is allowed. */
 TARVEL_C_API void tarvel_decoder_free(tarvel_decoder* decoder);
 
@@ -162,7 +199,9 @@ TARVEL_C_API void tarvel_decoder_free(tarvel_decoder* decoder);
 TARVEL_C_API void tarvel_count(uint64_t counts[256], const void* data, size_t size);
 
 /* An encoder for data with the byte counts `counts` (as tarvel_count() made
- * them over the whole input). Null when memory runs out. */
+ * them over the whole input). Null when memory runs out, and for counts that
+ * no input can have: a total above INT64_MAX, or more compressed bits than
+ * INT64_MAX. */
 typedef struct tarvel_encoder tarvel_encoder;
 TARVEL_C_API tarvel_encoder* tarvel_encoder_new(const uint64_t counts[256]);
 
@@ -174,9 +213,11 @@ TARVEL_C_API uint64_t tarvel_encoder_size(const tarvel_encoder* encoder);
  * everything, the end symbol's code and the fill included, has been written;
  * 0 when it needs more input or more room in `out`;
  * TARVEL_ERROR_INPUT_CHANGED when the bytes given are not those counted (a
- * byte value with no count, more bytes than counted, or, with `last`, fewer).
- * `last` non-zero says that `in` holds the rest of the input. The bytes equal
- * those of tarvel_compress() of the whole input. */
+ * byte value with no count, more bytes than counted, bytes given after it
+ * returned 1, or, with `last`, fewer). Once it has returned a negative
+ * status, the encoder returns it again. `last` non-zero says that `in` holds
+ * the rest of the input. The bytes equal those of tarvel_compress() of the
+ * whole input. */
 TARVEL_C_API int tarvel_encoder_run(tarvel_encoder* encoder, tarvel_out* out, tarvel_in* in,
                                     int last);
 

@@ -48,6 +48,14 @@ std::string ReplaceFailedMessage(std::string_view fileName) {
   return Quoted("error : unable to replace output file '", fileName, "'.");
 }
 
+std::string OutputExistsMessage(std::string_view fileName) {
+  return Quoted("error : output file '", fileName, "' already exists; use -f to replace it.");
+}
+
+std::string UnknownOptionMessage(std::string_view option) {
+  return Quoted("error : unknown option '", option, "'.");
+}
+
 void WriteErrorLine(std::string_view message) { std::cerr << message << std::endl; }
 
 }  // namespace tarvel

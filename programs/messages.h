@@ -7,7 +7,16 @@
 namespace tarvel {
 
 inline constexpr std::string_view kUsageMessage = "usage: tarvel <file in> <file out> [/16]";
-inline constexpr std::string_view kUntarvelUsageMessage = "usage: untarvel <file in> <file out>";
+inline constexpr std::string_view kUntarvelUsageMessage =
+    "usage: untarvel [-f] <file in> <file out>";
+// untarvel --help, on standard output.
+inline constexpr std::string_view kUntarvelHelp =
+    "usage: untarvel [-f] <file in> <file out>\n"
+    "Restores <file in>, a file that tarvel wrote, into <file out>, and reports the run.\n"
+    "  -f, --force  replace <file out> when it is an existing file\n"
+    "  --           end the options, for a name that begins with -\n"
+    "  --help       print this and exit\n"
+    "  --version    print the version and exit";
 inline constexpr std::string_view kDiskFullMessage = "error : disk full while writing data.";
 inline constexpr std::string_view kOutOfMemoryMessage = "error : not enough memory.";
 
@@ -27,6 +36,10 @@ std::string SpoolMessage(std::string_view fileName);
 std::string InvalidFileMessage(std::string_view fileName, std::string_view reason);
 // "error : unable to replace output file 'NAME'."
 std::string ReplaceFailedMessage(std::string_view fileName);
+// "error : output file 'NAME' already exists; use -f to replace it."
+std::string OutputExistsMessage(std::string_view fileName);
+// "error : unknown option 'OPTION'."
+std::string UnknownOptionMessage(std::string_view option);
 
 // Writes `message` and a newline to standard error and flushes it. Standard
 // error is tied to standard output, so anything pending there goes out first.

@@ -1,10 +1,12 @@
 #include "program.h"
 
 #include <cerrno>
+#include <filesystem>
 #include <iostream>
 #include <new>
 #include <string>
 
+#include "command_line.h"
 #include "messages.h"
 #include "run_report.h"
 #include "signals.h"
@@ -47,29 +49,57 @@ std::string FailureMessage(const Result& result, const std::string& input,
   return "";
 }
 
+// Whether untarvel must refuse to replace an existing file without -f. An
+// input that cannot be opened, or one file named twice, has the library's
+// message instead.
+bool RefusedWithoutForce(const CommandLine& line) {
+  if (line.force || !OutputReplacesFile(line.output)) return false;
+  std::error_code error;
+  const auto input = std::filesystem::status(line.input, error);
+  if (!std::filesystem::exists(input) || std::filesystem::is_directory(input)) return false;
+  return !std::filesystem::equivalent(line.input, line.output, error);
+}
+
 int Run(Direction direction, int argc, char** argv) {
   const bool compress = direction == Direction::kCompress;
-  if (argc < 3) {
-    WriteErrorLine(compress ? kUsageMessage : kUntarvelUsageMessage);
+  const CommandLine line = compress ? ParseTarvel(argc, argv) : ParseUntarvel(argc, argv);
+  switch (line.action) {
+    case CommandLine::Action::kRun:
+      break;
+    case CommandLine::Action::kUsage:
+      WriteErrorLine(compress ? kUsageMessage : kUntarvelUsageMessage);
+      return 1;
+    case CommandLine::Action::kUnknownOption:
+      WriteErrorLine(UnknownOptionMessage(line.option));
+      return 1;
+    case CommandLine::Action::kHelp:
+      std::cout << kUntarvelHelp << std::endl;
+      return 0;
+    case CommandLine::Action::kVersion:
+      std::cout << "untarvel " << Version() << std::endl;
+      return 0;
+  }
+  if (!compress && RefusedWithoutForce(line)) {
+    WriteErrorLine(OutputExistsMessage(line.output));
     return 1;
   }
-  const std::string input = argv[1];
-  const std::string output = argv[2];
   static SignalWatcher watcher;
   FileOptions options;
   options.watcher = &watcher;
-  const Result result =
-      compress ? CompressFile(input, output, options) : DecompressFile(input, output, options);
+  const Result result = compress ? CompressFile(line.input, line.output, options)
+                                 : DecompressFile(line.input, line.output, options);
   if (!result) {
-    const std::string message = FailureMessage(result, input, output);
+    const std::string message = FailureMessage(result, line.input, line.output);
     if (!message.empty()) WriteErrorLine(message);
     return 1;
   }
-  // The report never goes into the data.
+  // The report never goes into the data: away from standard output when the
+  // output is its file, and left out when standard error leads there too.
+  if (result.outputIsStandardOutput && StandardErrorIsStandardOutput()) return 0;
   PrintRunReport(result.outputIsStandardOutput ? std::cerr : std::cout,
                  compress ? "tarvel" : "untarvel", result.milliseconds,
                  static_cast<std::int64_t>(result.inputBytes),
-                 static_cast<std::int64_t>(result.outputBytes), argv);
+                 static_cast<std::int64_t>(result.outputBytes), line.input, line.output);
   return 0;
 }
 

@@ -32,10 +32,11 @@ std::int64_t PercentSaved(std::int64_t inputSize, std::int64_t outputSize) {
 }  // namespace
 
 void PrintRunReport(std::ostream& out, std::string_view program, std::int64_t elapsedMilliseconds,
-                    std::int64_t inputSize, std::int64_t outputSize, const char* const* arguments) {
+                    std::int64_t inputSize, std::int64_t outputSize, std::string_view input,
+                    std::string_view output) {
   const double seconds = static_cast<double>(elapsedMilliseconds) * 0.001;
 
-  out << program << " " << arguments[1] << " " << arguments[2] << std::endl;
+  out << program << " " << input << " " << output << std::endl;
   out << inputSize << " characters input." << std::endl;
   out << outputSize << " characters output." << std::endl;
   if (inputSize > 0) {

@@ -22,10 +22,11 @@ std::string FormatGeneral(double value);
 //   P% reduction in size.        (P = (N - M) * 100 / N truncated; 0 when N <= 0)
 //   S seconds.                   (S = elapsed milliseconds * 0.001)
 //   T characters per second.     (T = N / S; "?" when S <= 0)
-// `arguments` is the command line: entries 1 and 2 are the file names, as
-// typed. A failed write to `out` skips the rest without a message.
-// Sizes are 64-bit, and the percentage is exact for any sizes below 2^56.
+// `input` and `output` are the file names as typed. A failed write to `out`
+// skips the rest without a message. Sizes are 64-bit, and the percentage is
+// exact for any sizes below 2^56.
 void PrintRunReport(std::ostream& out, std::string_view program, std::int64_t elapsedMilliseconds,
-                    std::int64_t inputSize, std::int64_t outputSize, const char* const* arguments);
+                    std::int64_t inputSize, std::int64_t outputSize, std::string_view input,
+                    std::string_view output);
 
 }  // namespace tarvel

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -53,6 +54,13 @@ void OpenStandardDescriptors() {
     const int opened = open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);
     if (opened >= 0 && opened != fd) close(opened);
   }
+}
+
+bool StandardErrorIsStandardOutput() {
+  struct stat output {};
+  struct stat error {};
+  return fstat(STDOUT_FILENO, &output) == 0 && fstat(STDERR_FILENO, &error) == 0 &&
+         output.st_dev == error.st_dev && output.st_ino == error.st_ino;
 }
 
 void InstallSignalHandling() {

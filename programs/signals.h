@@ -15,6 +15,10 @@ namespace tarvel {
 // names one of them is refused instead of gone to /dev/null.
 void OpenStandardDescriptors();
 
+// Whether standard error leads to the file that standard output leads to
+// (`2>&1`).
+bool StandardErrorIsStandardOutput();
+
 // Ignores SIGPIPE and SIGXFSZ, so that a write to a pipe whose reader has
 // gone, or beyond the file size limit, fails with EPIPE or EFBIG instead of
 // ending the process. Gives SIGINT, SIGTERM, SIGHUP and SIGQUIT a handler

@@ -67,13 +67,15 @@ struct Result {
 // Writes into `compressed` (replacing what it held) exactly the bytes that
 // the tarvel program writes for a file holding `data` (none for empty data).
 // `threads` 0 chooses as the program does, and more than the CPU affinity
-// allows are not started; the bytes are the same for any number. On
-// kOutOfMemory, `compressed` is empty.
+// allows are not started; the bytes are the same for any number. Bytes that
+// another thread changes during the call give kInputChanged. On any failure
+// `compressed` is empty.
 TARVEL_API Result Compress(std::span<const std::uint8_t> data,
                            std::vector<std::uint8_t>& compressed, int threads = 0);
 
-// The same, returned: the one call that reports memory running out by
-// throwing std::bad_alloc, as the standard containers do.
+// The same, returned: the one call that throws. Memory running out throws
+// std::bad_alloc, as the standard containers do; bytes changed during the
+// call, std::runtime_error.
 TARVEL_API std::vector<std::uint8_t> Compress(std::span<const std::uint8_t> data, int threads = 0);
 
 // Restores `compressed` into `restored` (replacing what it held). On
@@ -128,5 +130,11 @@ TARVEL_API Result CompressFile(const std::string& input, const std::string& outp
 // rules.
 TARVEL_API Result DecompressFile(const std::string& input, const std::string& output,
                                  const FileOptions& options = {});
+
+// Whether writing `output` now would replace an existing regular file (also
+// through a symbolic link). Names of descriptors (/dev/stdout), devices,
+// FIFOs and names that lead nowhere yet replace nothing: for a caller that
+// asks before it replaces a file, as untarvel does without -f.
+TARVEL_API bool OutputReplacesFile(const std::string& output);
 
 }  // namespace tarvel

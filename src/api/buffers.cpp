@@ -2,6 +2,7 @@
 #include <exception>
 #include <new>
 #include <ostream>
+#include <stdexcept>
 #include <streambuf>
 #include <string_view>
 
@@ -34,7 +35,12 @@ Result Compress(std::span<const std::uint8_t> data, std::vector<std::uint8_t>& c
     const CodePlan plan = PlanBytes(data, used);
     // One allocation of the exact size, coded into in place.
     compressed.resize(static_cast<std::size_t>(plan.CompressedBytes()));
-    CompressBytesInto(data, plan, used, compressed.data(), compressed.size());
+    // Bytes that another thread changes during the call code to other bits
+    // than counted: never a success.
+    if (!CompressBytesInto(data, plan, used, compressed.data(), compressed.size())) {
+      done.code = Result::Code::kInputChanged;
+      return done;
+    }
     done.outputBytes = compressed.size();
     return done;
   });
@@ -44,7 +50,11 @@ Result Compress(std::span<const std::uint8_t> data, std::vector<std::uint8_t>& c
 
 std::vector<std::uint8_t> Compress(std::span<const std::uint8_t> data, int threads) {
   std::vector<std::uint8_t> compressed;
-  if (!Compress(data, compressed, threads)) throw std::bad_alloc();
+  const Result result = Compress(data, compressed, threads);
+  if (result.code == Result::Code::kInputChanged) {
+    throw std::runtime_error("the input changed while it was being compressed");
+  }
+  if (!result) throw std::bad_alloc();
   return compressed;
 }
 

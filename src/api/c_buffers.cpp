@@ -83,6 +83,8 @@ const char* tarvel_version(void) { return tarvel::Version(); }
 
 const char* tarvel_status_text(int status) {
   switch (status) {
+    case TARVEL_DONE:
+      return "done";
     case TARVEL_OK:
       return "success";
     case TARVEL_ERROR_OPEN_INPUT:
@@ -138,7 +140,7 @@ size_t tarvel_decompress_bound(size_t srcSize) {
 int tarvel_compress(const void* src, size_t srcSize, void* dst, size_t dstCapacity, size_t* dstSize,
                     int threads) {
   if ((src == nullptr && srcSize > 0) || dstSize == nullptr ||
-      (dst == nullptr && dstCapacity > 0)) {
+      (dst == nullptr && dstCapacity > 0) || threads < 0) {
     return TARVEL_ERROR_ARGUMENT;
   }
   *dstSize = 0;
@@ -152,7 +154,12 @@ int tarvel_compress(const void* src, size_t srcSize, void* dst, size_t dstCapaci
       *dstSize = needed > SIZE_MAX ? SIZE_MAX : static_cast<size_t>(needed);
       return TARVEL_ERROR_OUTPUT_TOO_SMALL;
     }
-    tarvel::CompressBytesInto(data, plan, used, static_cast<std::uint8_t*>(dst), dstCapacity);
+    // Bytes that another thread changes during the call code to other bits
+    // than counted: never a success.
+    if (!tarvel::CompressBytesInto(data, plan, used, static_cast<std::uint8_t*>(dst),
+                                   dstCapacity)) {
+      return TARVEL_ERROR_INPUT_CHANGED;
+    }
     *dstSize = static_cast<size_t>(needed);
     return TARVEL_OK;
   });
@@ -161,7 +168,7 @@ int tarvel_compress(const void* src, size_t srcSize, void* dst, size_t dstCapaci
 int tarvel_decompress(const void* src, size_t srcSize, void* dst, size_t dstCapacity,
                       size_t* dstSize, int threads) {
   if ((src == nullptr && srcSize > 0) || dstSize == nullptr ||
-      (dst == nullptr && dstCapacity > 0)) {
+      (dst == nullptr && dstCapacity > 0) || threads < 0) {
     return TARVEL_ERROR_ARGUMENT;
   }
   *dstSize = 0;

@@ -28,7 +28,7 @@ extern "C" {
 
 int tarvel_compress_file(const char* input, const char* output, int threads,
                          tarvel_progress progress, void* user) {
-  if (input == nullptr || output == nullptr) return TARVEL_ERROR_ARGUMENT;
+  if (input == nullptr || output == nullptr || threads < 0) return TARVEL_ERROR_ARGUMENT;
   return tarvel::GuardedStatus([&] {
     return Finish(tarvel::CompressNamedFile(input, output, Job(threads, progress, user)));
   });
@@ -36,17 +36,19 @@ int tarvel_compress_file(const char* input, const char* output, int threads,
 
 int tarvel_decompress_file(const char* input, const char* output, int threads,
                            tarvel_progress progress, void* user) {
-  if (input == nullptr || output == nullptr) return TARVEL_ERROR_ARGUMENT;
+  if (input == nullptr || output == nullptr || threads < 0) return TARVEL_ERROR_ARGUMENT;
   return tarvel::GuardedStatus([&] {
     return Finish(tarvel::DecompressNamedFile(input, output, Job(threads, progress, user)));
   });
 }
 
 int tarvel_compress_fd(int input, int output, int threads, tarvel_progress progress, void* user) {
+  if (threads < 0) return TARVEL_ERROR_ARGUMENT;
   return Finish(tarvel::CompressDescriptor(input, output, Job(threads, progress, user)));
 }
 
 int tarvel_decompress_fd(int input, int output, int threads, tarvel_progress progress, void* user) {
+  if (threads < 0) return TARVEL_ERROR_ARGUMENT;
   return Finish(tarvel::DecompressDescriptor(input, output, Job(threads, progress, user)));
 }
 

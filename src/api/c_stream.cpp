@@ -18,6 +18,7 @@ struct tarvel_encoder {
   // None for data without bytes, whose compressed form is empty.
   std::optional<tarvel::StreamEncoder> encoder;
   std::uint64_t size = 0;
+  bool changed = false;  // bytes came where none were counted
 };
 
 namespace {
@@ -53,6 +54,10 @@ int tarvel_decoder_run(tarvel_decoder* decoder, tarvel_out* out, tarvel_in* in, 
                [&] { return tarvel::FaultStatus(decoder->decoder.FaultFound()); });
 }
 
+void tarvel_decoder_reset(tarvel_decoder* decoder) {
+  if (decoder != nullptr) decoder->decoder.Reset();
+}
+
 void tarvel_decoder_free(tarvel_decoder* decoder) { delete decoder; }
 
 void tarvel_count(uint64_t counts[256], const void* data, size_t size) {
@@ -67,14 +72,16 @@ tarvel_encoder* tarvel_encoder_new(const uint64_t counts[256]) {
   try {
     auto encoder = std::make_unique<tarvel_encoder>();
     tarvel::FrequencyTable table(256, 0);
-    bool any = false;
+    // The counts' total must be held by the code tree's weights.
+    std::uint64_t total = 0;
     for (int value = 0; value < 256; ++value) {
-      if (counts[value] > static_cast<uint64_t>(INT64_MAX)) return nullptr;
+      total += counts[value];
+      if (counts[value] > static_cast<uint64_t>(INT64_MAX) || total > INT64_MAX) return nullptr;
       table[static_cast<std::size_t>(value)] = static_cast<tarvel::Count>(counts[value]);
-      any = any || counts[value] != 0;
     }
-    if (any) {
+    if (total > 0) {
       tarvel::CodePlan plan = tarvel::PlanCodes(table);
+      if (plan.payloadBits < 0) return nullptr;  // more bits than a size holds
       encoder->size = static_cast<std::uint64_t>(plan.CompressedBytes());
       encoder->encoder.emplace(plan.table, std::move(plan.header), plan.dataBytes,
                                plan.payloadBits);
@@ -92,7 +99,8 @@ uint64_t tarvel_encoder_size(const tarvel_encoder* encoder) {
 int tarvel_encoder_run(tarvel_encoder* encoder, tarvel_out* out, tarvel_in* in, int last) {
   if (encoder == nullptr || !Valid(in, out)) return TARVEL_ERROR_ARGUMENT;
   if (!encoder->encoder) {  // nothing was counted: nothing may come
-    if (in->pos < in->size) return TARVEL_ERROR_INPUT_CHANGED;
+    encoder->changed = encoder->changed || in->pos < in->size;
+    if (encoder->changed) return TARVEL_ERROR_INPUT_CHANGED;
     return last != 0 ? 1 : 0;
   }
   return RunOn(*encoder->encoder, out, in, last,

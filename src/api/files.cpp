@@ -11,6 +11,7 @@
 #include "encode/bit_writer.h"
 #include "io/input_file.h"
 #include "io/output_file.h"
+#include "io/output_path.h"
 #include "io/platform.h"
 #include "io/spool_file.h"
 #include "model/symbol_count.h"
@@ -192,6 +193,14 @@ Result CompressFile(const std::string& input, const std::string& output,
 Result DecompressFile(const std::string& input, const std::string& output,
                       const FileOptions& options) {
   return DecompressNamedFile(input, output, FileJob{options.threads, options.watcher});
+}
+
+bool OutputReplacesFile(const std::string& output) {
+  try {
+    return ResolveOutput(output).kind == OutputTarget::Kind::kRegular;
+  } catch (...) {
+    return true;  // memory ran out: the cautious answer
+  }
 }
 
 }  // namespace tarvel

@@ -22,6 +22,18 @@ constexpr std::size_t kJoinBytes = 40;
 
 }  // namespace
 
+void StreamDecoder::Reset() {
+  phase = Phase::kHeader;
+  saidDone = false;
+  fault = Fault::kNone;
+  header.clear();
+  longest = 0;
+  carried = 0;
+  carryBit = 0;
+  spillPos = 0;
+  spillEnd = 0;
+}
+
 StreamDecoder::Status StreamDecoder::Fail(Fault found) {
   phase = Phase::kFailed;
   fault = found;
@@ -41,7 +53,7 @@ StreamDecoder::Status StreamDecoder::Run(const std::uint8_t* in, std::size_t inS
     // What found no room before goes first.
     if (spillPos < spillEnd) {
       const std::size_t n = std::min(spillEnd - spillPos, outSize - outPos);
-      std::memcpy(out + outPos, spill.data() + spillPos, n);
+      if (n > 0) std::memcpy(out + outPos, spill.data() + spillPos, n);
       spillPos += n;
       outPos += n;
       if (spillPos < spillEnd) return Status::kMore;
@@ -145,7 +157,7 @@ StreamDecoder::Step StreamDecoder::Decode(const std::uint8_t* in, std::size_t in
     std::uint8_t joint[kCarryBytes + kJoinBytes];
     const std::size_t joined = std::min(kJoinBytes, inSize - inPos);
     std::memcpy(joint, carry, carried);
-    std::memcpy(joint + carried, in + inPos, joined);
+    if (joined > 0) std::memcpy(joint + carried, in + inPos, joined);
     const std::size_t jointSize = carried + joined;
     const std::uint64_t carriedBits = std::uint64_t{carried} * 8;
     const SpanEnd end = DecodeSpan(joint, jointSize, static_cast<std::uint64_t>(carryBit),
@@ -249,7 +261,7 @@ StreamDecoder::Status StreamDecoder::Finish(const std::uint8_t* bytes, std::uint
 void StreamDecoder::Carry(const std::uint8_t* bytes, std::size_t size, std::uint64_t bit) {
   const std::size_t from = static_cast<std::size_t>(bit / 8);
   assert(size - from <= kCarryBytes);
-  std::memmove(carry, bytes + from, size - from);
+  if (size > from) std::memmove(carry, bytes + from, size - from);
   carried = size - from;
   carryBit = static_cast<int>(bit % 8);
 }

@@ -36,6 +36,9 @@ class StreamDecoder {
 
   Fault FaultFound() const { return fault; }
 
+  // Readies it for a new stream, keeping its memory.
+  void Reset();
+
  private:
   // Why decoding a piece stopped.
   enum class Step { kNeedInput, kNeedRoom, kEnded, kFailed };

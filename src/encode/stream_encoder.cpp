@@ -74,11 +74,13 @@ StreamEncoder::Status StreamEncoder::Run(const std::uint8_t* in, std::size_t inS
   for (;;) {
     if (stagedPos < stagedEnd) {
       const std::size_t n = std::min(stagedEnd - stagedPos, outSize - outPos);
-      std::memcpy(out + outPos, staged.data() + stagedPos, n);
+      if (n > 0) std::memcpy(out + outPos, staged.data() + stagedPos, n);
       stagedPos += n;
       outPos += n;
       if (stagedPos < stagedEnd) return Status::kMore;
     }
+    // Bytes after the end are more than were counted.
+    if (ended && inPos < inSize) changed = true;
     if (changed) return Status::kChanged;
     if (ended) return Status::kDone;
     if (staged.empty()) staged.resize(kStagedBytes + kSlackBytes);

@@ -1,5 +1,6 @@
 #include "format/code_plan.h"
 
+#include <cstdint>
 #include <memory>
 #include <sstream>
 
@@ -24,11 +25,19 @@ CodePlan PlanCodes(const FrequencyTable& counts) {
     WriteHeader(writer, plan.table, plan.index, /*oddByte=*/-1);
   }
   plan.header = std::move(header).str();
+  // The largest payload whose bits, and whose size in bytes with the
+  // header, a signed 64-bit number holds.
+  constexpr std::int64_t kMostBits = INT64_MAX - 8 * 1024;
   for (std::int32_t position = plan.table.LowerBound(); position < plan.table.End(); ++position) {
     const CodeEntry& entry = plan.table[position];
     const Count count =
         entry.symbol == kEndSymbol ? 1 : counts[static_cast<std::size_t>(entry.symbol)];
-    plan.payloadBits += count * static_cast<std::int64_t>(entry.code.size());
+    const auto length = static_cast<std::int64_t>(entry.code.size());
+    if (plan.payloadBits < 0 || count > (kMostBits - plan.payloadBits) / length) {
+      plan.payloadBits = -1;
+    } else {
+      plan.payloadBits += count * length;
+    }
     if (entry.symbol != kEndSymbol) plan.dataBytes += count;
   }
   return plan;

@@ -20,7 +20,6 @@ namespace {
 
 constexpr std::string_view kTemporarySuffix = ".tv-";
 constexpr int kTemporaryLetters = 6;
-constexpr int kMaxLinkHops = 40;
 constexpr std::size_t kCopyBytes = std::size_t{1} << 20;
 
 // Holds the watcher's signals back for the life of the object.
@@ -64,43 +63,29 @@ OutputFile::~OutputFile() {
 }
 
 int OutputFile::Open(const std::string& name, mode_t newMode) {
-  if (name.empty() || name.back() == '/') return EISDIR;
-  std::string path = name;
-  struct stat existing {};
-  bool exists = false;
-  for (int hops = 0;; ++hops) {
-    const int named = NamedDescriptor(path);
-    if (named >= 0) {
+  const OutputTarget found = ResolveOutput(name);
+  const struct stat* existing = &found.existing;
+  switch (found.kind) {
+    case OutputTarget::Kind::kUnreachable:
+      return found.error;
+    case OutputTarget::Kind::kDirectory:
+      return EISDIR;
+    case OutputTarget::Kind::kDescriptor:
       // A descriptor open only for reading (or one that was closed when the
       // program started, which holds /dev/null that way) is refused.
-      const int flags = fcntl(named, F_GETFL);
-      if (flags < 0 || (flags & O_ACCMODE) == O_RDONLY) return EBADF;
-      fd = fcntl(named, F_DUPFD_CLOEXEC, 3);
-      if (fd < 0) return errno;
-      exists = fstat(fd, &existing) == 0;
+      return OpenDescriptor(found.descriptor);
+    case OutputTarget::Kind::kMissing:
+      existing = nullptr;
+      [[fallthrough]];
+    case OutputTarget::Kind::kRegular:
+      if (const int error = OpenRegular(found.path, existing, newMode); error != 0) return error;
       break;
-    }
-    if (lstat(path.c_str(), &existing) != 0) {
-      if (errno != ENOENT) return errno;
-      if (const int error = OpenRegular(path, nullptr, newMode); error != 0) return error;
-      break;
-    }
-    exists = true;
-    if (S_ISLNK(existing.st_mode)) {
-      if (hops == kMaxLinkHops) return ELOOP;
-      if (!FollowLink(path)) return errno != 0 ? errno : ENOENT;
-      continue;
-    }
-    if (S_ISDIR(existing.st_mode)) return EISDIR;
-    if (S_ISREG(existing.st_mode)) {
-      if (const int error = OpenRegular(path, &existing, newMode); error != 0) return error;
-    } else {
-      fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    case OutputTarget::Kind::kOther:
+      fd = open(found.path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
       if (fd < 0) return errno;
-    }
-    break;
+      break;
   }
-  NoteOpened(exists ? &existing : nullptr);
+  NoteOpened(existing);
   return 0;
 }
 

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <string_view>
@@ -41,6 +42,42 @@ bool FollowLink(std::string& path) {
   target.resize(static_cast<std::size_t>(length));
   path = target.front() == '/' ? target : FolderOf(path) + "/" + target;
   return true;
+}
+
+OutputTarget ResolveOutput(const std::string& name) {
+  constexpr int kMaxLinkHops = 40;
+  OutputTarget target;
+  if (name.empty() || name.back() == '/') {
+    target.error = EISDIR;
+    return target;
+  }
+  target.path = name;
+  for (int hops = 0;; ++hops) {
+    target.descriptor = NamedDescriptor(target.path);
+    if (target.descriptor >= 0) {
+      target.kind = OutputTarget::Kind::kDescriptor;
+      return target;
+    }
+    if (lstat(target.path.c_str(), &target.existing) != 0) {
+      target.error = errno;
+      target.kind =
+          errno == ENOENT ? OutputTarget::Kind::kMissing : OutputTarget::Kind::kUnreachable;
+      return target;
+    }
+    if (!S_ISLNK(target.existing.st_mode)) break;
+    if (hops == kMaxLinkHops) {
+      target.error = ELOOP;
+      return target;
+    }
+    if (!FollowLink(target.path)) {
+      target.error = errno != 0 ? errno : ENOENT;
+      return target;
+    }
+  }
+  target.kind = S_ISDIR(target.existing.st_mode)   ? OutputTarget::Kind::kDirectory
+                : S_ISREG(target.existing.st_mode) ? OutputTarget::Kind::kRegular
+                                                   : OutputTarget::Kind::kOther;
+  return target;
 }
 
 }  // namespace tarvel

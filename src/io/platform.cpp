@@ -124,7 +124,9 @@ ssize_t WriteWithoutSigpipe(int fd, const void* data, std::size_t size) {
   pthread_sigmask(SIG_BLOCK, &pipe, &saved);
   const ssize_t written = write(fd, data, size);
   const int error = errno;
-  if (written < 0 && error == EPIPE && sigismember(&before, SIGPIPE) == 0) {
+  // A write that the reader's leaving cut short returns what it wrote, yet
+  // raises the signal all the same: it is taken back whatever the result.
+  if (sigismember(&before, SIGPIPE) == 0) {
     sigset_t now;
     sigpending(&now);
     int taken = 0;

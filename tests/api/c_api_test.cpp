@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -19,6 +21,7 @@
 #include "support/scratch.h"
 #include "support/test_data.h"
 #include "tarvel.h"
+#include "tarvel/tarvel.h"
 
 namespace tarvel {
 namespace {
@@ -37,9 +40,12 @@ Bytes BufferCompress(const Bytes& data) {
 
 // Runs `step` over `input` given `piece` bytes at a time, with `piece` bytes
 // of room at a time, the last piece marked last, until it returns 1; the
-// status is the first that is neither 0 nor 1.
+// status is the first that is neither 0 nor 1. Before each call, with
+// `nulls`, a call with empty pieces given as null pointers, which must ask
+// for more.
 template <typename Step>
-int Stream(const Bytes& input, std::size_t piece, Bytes& output, const Step& step) {
+int Stream(const Bytes& input, std::size_t piece, Bytes& output, const Step& step,
+           bool nulls = false) {
   output.clear();
   std::size_t fed = 0;
   std::size_t calls = 0;
@@ -49,6 +55,9 @@ int Stream(const Bytes& input, std::size_t piece, Bytes& output, const Step& ste
     const int last = fed + size == input.size() ? 1 : 0;
     int status = 0;
     do {
+      tarvel_in none{nullptr, 0, 0};
+      tarvel_out nowhere{nullptr, 0, 0};
+      if (nulls && step(&nowhere, &none, 0) != 0) return -2000;
       std::uint8_t room[4096];
       tarvel_out out{room, std::min(piece, sizeof room), 0};
       status = step(&out, &in, last);
@@ -89,10 +98,12 @@ TEST(CApiTest, StreamsInPiecesGiveTheBytesOfTheBufferCalls) {
       ASSERT_NE(encoder, nullptr);
       EXPECT_EQ(tarvel_encoder_size(encoder), packed.size());
       Bytes encoded;
-      EXPECT_EQ(Stream(data, piece, encoded,
-                       [&](tarvel_out* out, tarvel_in* in, int last) {
-                         return tarvel_encoder_run(encoder, out, in, last);
-                       }),
+      EXPECT_EQ(Stream(
+                    data, piece, encoded,
+                    [&](tarvel_out* out, tarvel_in* in, int last) {
+                      return tarvel_encoder_run(encoder, out, in, last);
+                    },
+                    piece == 7),
                 1)
           << data.size() << " in pieces of " << piece;
       tarvel_encoder_free(encoder);
@@ -100,10 +111,12 @@ TEST(CApiTest, StreamsInPiecesGiveTheBytesOfTheBufferCalls) {
 
       tarvel_decoder* decoder = tarvel_decoder_new();
       Bytes decoded;
-      EXPECT_EQ(Stream(packed, piece, decoded,
-                       [&](tarvel_out* out, tarvel_in* in, int last) {
-                         return tarvel_decoder_run(decoder, out, in, last);
-                       }),
+      EXPECT_EQ(Stream(
+                    packed, piece, decoded,
+                    [&](tarvel_out* out, tarvel_in* in, int last) {
+                      return tarvel_decoder_run(decoder, out, in, last);
+                    },
+                    piece == 7),
                 1)
           << data.size() << " in pieces of " << piece;
       tarvel_decoder_free(decoder);
@@ -144,6 +157,76 @@ TEST(CApiTest, EveryFailureHasItsStatusAndItsText) {
     tarvel_encoder_free(encoder);
     return status;
   };
+  // Encodes `bytes`, then `more`, after counting "aaa".
+  const auto encodeAfter = [](std::string_view bytes, int last, std::string_view more) {
+    uint64_t counts[256] = {};
+    counts['a'] = 3;
+    tarvel_encoder* encoder = tarvel_encoder_new(counts);
+    std::uint8_t buffer[64];
+    tarvel_in input{bytes.data(), bytes.size(), 0};
+    tarvel_out output{buffer, sizeof buffer, 0};
+    tarvel_encoder_run(encoder, &output, &input, last);
+    input = tarvel_in{more.data(), more.size(), 0};
+    const int status = tarvel_encoder_run(encoder, &output, &input, 1);
+    tarvel_encoder_free(encoder);
+    return status;
+  };
+  // How many of these counts, which no input can have, make an encoder.
+  const auto encodersOfImpossibleCounts = [] {
+    const uint64_t big = uint64_t{1} << 61;
+    std::vector<std::vector<uint64_t>> tables(4, std::vector<uint64_t>(256, 0));
+    tables[0]['a'] = tables[0]['b'] = INT64_MAX;                       // the total overflows
+    tables[1][0] = tables[1][1] = tables[1][2] = big;                  // the bits overflow
+    std::fill(tables[2].begin(), tables[2].end(), uint64_t{1} << 55);  // a total of 2^63
+    tables[3]['a'] = 2 * big;
+    tables[3]['b'] = 2 * big - 1;
+    int made = 0;
+    for (const auto& counts : tables) {
+      tarvel_encoder* encoder = tarvel_encoder_new(counts.data());
+      made += encoder != nullptr ? 1 : 0;
+      tarvel_encoder_free(encoder);
+    }
+    return made;
+  };
+  // A buffer written by another thread while it is compressed, by the C and
+  // the C++ calls: never a success.
+  const auto compressWhileChanged = [&] {
+    Bytes moving = ToBytes(testing::MakeTestData(testing::DataKind::kText, 32 << 20, 5));
+    Bytes into(tarvel_compress_bound(moving.size()));
+    std::vector<std::uint8_t> vector;
+    int status = TARVEL_OK;
+    for (int attempt = 0; attempt < 3 && status == TARVEL_OK; ++attempt) {
+      std::atomic<bool> stop{false};
+      std::thread writer([&] {
+        volatile std::uint8_t* bytes = moving.data();
+        for (std::size_t at = 0; !stop; at = (at + 4099) % moving.size()) {
+          bytes[at] = static_cast<std::uint8_t>(bytes[at] ^ 0x80);
+        }
+      });
+      status = tarvel_compress(moving.data(), moving.size(), into.data(), into.size(), &size, 1);
+      const Result result = Compress(moving, vector, 1);
+      stop = true;
+      writer.join();
+      if (result.code != Result::Code::kInputChanged || !vector.empty()) status = -1000;
+    }
+    return status;
+  };
+  // A decoder restores `packed`, is reset and restores it again.
+  const auto restoreTwice = [&] {
+    tarvel_decoder* decoder = tarvel_decoder_new();
+    int status = 0;
+    for (int round = 0; round < 2 && status >= 0; ++round) {
+      tarvel_in input{packed.data(), packed.size(), 0};
+      tarvel_out output{room.data(), room.size(), 0};
+      status = tarvel_decoder_run(decoder, &output, &input, 1);
+      if (output.pos != data.size() || !std::equal(data.begin(), data.end(), room.begin())) {
+        status = -1000;
+      }
+      tarvel_decoder_reset(decoder);
+    }
+    tarvel_decoder_free(decoder);
+    return status;
+  };
   Bytes trailing = packed;
   trailing.push_back(0);
   const int reading = open(in.c_str(), O_RDONLY);
@@ -152,6 +235,21 @@ TEST(CApiTest, EveryFailureHasItsStatusAndItsText) {
   int broken[2];
   ASSERT_EQ(pipe(broken), 0);
   close(broken[0]);  // a pipe whose reader has gone
+  // A reader that takes 4 KiB and leaves while a write waits for room: the
+  // write returns what it wrote, yet raises SIGPIPE.
+  const auto leavingReader = [&](const auto& call) {
+    int ends[2];
+    if (pipe(ends) != 0) return -1000;
+    std::thread reader([&] {
+      char some[4096];
+      (void)!read(ends[0], some, sizeof some);
+      close(ends[0]);
+    });
+    const int status = call(ends[1]);
+    reader.join();
+    close(ends[1]);
+    return status;
+  };
 
   struct Case {
     const char* name;
@@ -232,6 +330,36 @@ TEST(CApiTest, EveryFailureHasItsStatusAndItsText) {
       {"a pipe whose reader has gone, with SIGPIPE's default action",
        [&] { return tarvel_decompress_fd(readingPacked, broken[1], 1, nullptr, nullptr); },
        TARVEL_ERROR_WRITE_OUTPUT, EPIPE},
+      {"a reader that leaves while a write waits, with SIGPIPE's default action",
+       [&] {
+         return leavingReader(
+             [&](int output) { return tarvel_compress_fd(reading, output, 1, nullptr, nullptr); });
+       },
+       TARVEL_ERROR_WRITE_OUTPUT, EPIPE},
+      {"the same restoring",
+       [&] {
+         return leavingReader([&](int output) {
+           lseek(readingPacked, 0, SEEK_SET);
+           return tarvel_decompress_fd(readingPacked, output, 1, nullptr, nullptr);
+         });
+       },
+       TARVEL_ERROR_WRITE_OUTPUT, EPIPE},
+      {"a buffer changed during the call", compressWhileChanged, TARVEL_ERROR_INPUT_CHANGED},
+      {"an encoder of nothing, given a byte, stays failed", [&] { return encodeAfter("a", 0, ""); },
+       TARVEL_ERROR_INPUT_CHANGED},
+      {"bytes after the encoder's end", [&] { return encodeAfter("aaa", 1, "a"); },
+       TARVEL_ERROR_INPUT_CHANGED},
+      {"counts whose total or bits no number holds make no encoder", encodersOfImpossibleCounts, 0},
+      {"a decoder reset restores the next stream", restoreTwice, TARVEL_DONE},
+      {"a negative thread count",
+       [&] {
+         const int status =
+             tarvel_compress(data.data(), data.size(), room.data(), room.size(), &size, -1);
+         return tarvel_decompress_file(in.c_str(), out.c_str(), -1, nullptr, nullptr) == status
+                    ? status
+                    : -1000;
+       },
+       TARVEL_ERROR_ARGUMENT},
       {"an output descriptor open only for reading",
        [&] { return tarvel_compress_fd(reading, readingPacked, 1, nullptr, nullptr); },
        TARVEL_ERROR_OPEN_OUTPUT},
@@ -252,7 +380,7 @@ TEST(CApiTest, EveryFailureHasItsStatusAndItsText) {
   close(broken[1]);
 
   std::set<std::string> texts;
-  for (int status = TARVEL_OK; status >= TARVEL_ERROR_ARGUMENT; --status) {
+  for (int status = TARVEL_DONE; status >= TARVEL_ERROR_ARGUMENT; --status) {
     texts.insert(tarvel_status_text(status));
     EXPECT_FALSE(tarvel_is_invalid_data(status));
   }
@@ -262,7 +390,7 @@ TEST(CApiTest, EveryFailureHasItsStatusAndItsText) {
     EXPECT_TRUE(tarvel_is_invalid_data(status));
     texts.insert(tarvel_status_text(status));
   }
-  EXPECT_EQ(texts.size(), static_cast<std::size_t>(1 - TARVEL_ERROR_ARGUMENT) +
+  EXPECT_EQ(texts.size(), static_cast<std::size_t>(TARVEL_DONE + 1 - TARVEL_ERROR_ARGUMENT) +
                               static_cast<std::size_t>(Fault::kCount) - 1);
 }
 

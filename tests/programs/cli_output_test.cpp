@@ -58,6 +58,32 @@ void RunCases(const std::vector<Case>& cases) {
   }
 }
 
+TEST(CliOutputTest, ShellPatternsNeverDestroyAFile) {
+  RunCases({
+      {"untarvel: three names give the usage line, and touch nothing",
+       "cp in.tv a.tv; cp in.tv b.tv; $U *.tv 2>&1; echo $?; cmp a.tv in.tv && cmp b.tv in.tv && "
+       "ls",
+       "usage: untarvel [-f] <file in> <file out>\n1\na.tv\nb.tv\nin\nin.tv\n"},
+      {"untarvel: an existing file, also through a link, is replaced with -f only",
+       "echo old > out; ln -s out link; $U in.tv link 2>&1; echo $?; $U in.tv out 2>&1; cat out\n"
+       "$U -f in.tv out > /dev/null; echo $?; cmp out in && echo replaced",
+       "error : output file 'link' already exists; use -f to replace it.\n1\n"
+       "error : output file 'out' already exists; use -f to replace it.\nold\n0\nreplaced\n"},
+      {"untarvel: outputs that are not regular files need no -f; -- ends the options",
+       "$U in.tv /dev/null > /dev/null; echo $?; cp in.tv ./-f; $U -- -f new > /dev/null; echo $?\n"
+       "cmp new in && echo same",
+       "0\n0\nsame\n"},
+      {"untarvel: --help and --version on standard output, an unknown option refused",
+       "$U --help | head -1; echo ${PIPESTATUS[0]}; $U --version | cut -d' ' -f1\n"
+       "$U -q in.tv out 2>&1; echo $?",
+       "usage: untarvel [-f] <file in> <file out>\n0\nuntarvel\nerror : unknown option '-q'.\n1\n"},
+      {"tarvel: a third name that exists is a pattern; /16 and other words are ignored",
+       "cp in a; cp in b; $T a b in 2>&1; echo $?; cmp b in && $T in x.tv /16 -x > /dev/null\n"
+       "echo $?; cmp x.tv in.tv && echo same",
+       "usage: tarvel <file in> <file out> [/16]\n1\n0\nsame\n"},
+  });
+}
+
 // Another user's copy of the binaries, in a folder `sub` that it may enter.
 const std::string kAsNobody =
     "chmod 755 . && mkdir bin sub && cp \"$T\" \"$U\" bin && chmod 755 bin; "
@@ -76,13 +102,17 @@ TEST(CliOutputTest, OutputsLandWhereTheirNamesLead) {
       {"/dev/stdout into a file: the report goes to standard error",
        "$U in.tv /dev/stdout > out 2> err; echo $?; cmp out in && head -1 err",
        "0\nuntarvel in.tv /dev/stdout\n"},
+      {"standard output and error into one file or pipe: the report is left out",
+       "$U in.tv /dev/stdout > out 2>&1; echo $?; cmp out in && $T in /dev/stdout > x.tv 2>&1\n"
+       "echo $?; cmp x.tv in.tv && $U in.tv /dev/stdout 2>&1 | cmp - in && echo same",
+       "0\n0\nsame\n"},
       {"/dev/stdout into a pipe, /dev/fd/3 into a file",
        "$T in /dev/stdout 2> /dev/null | cat > a; $T in /dev/fd/3 3> b > /dev/null\n"
        "cmp a in.tv && cmp b in.tv && echo same",
        "same\n"},
       {"a name too long for a temporary name beside it: made at the end, kept on failure",
        "n=$(printf '%0250d' 0); $T in $n > /dev/null; echo $?; cmp $n in.tv && ls | wc -l\n"
-       "head -c 100 in.tv > t.tv; $U t.tv $n 2> /dev/null; echo $?; cmp $n in.tv && echo kept\n"
+       "head -c 100 in.tv > t.tv; $U -f t.tv $n 2> /dev/null; echo $?; cmp $n in.tv && echo kept\n"
        "rm $n; $U t.tv $n 2> /dev/null; echo $?; ls | wc -l",
        "0\n3\n1\nkept\n1\n3\n"},
       {"zero blocks are restored as holes into files, as bytes elsewhere",
@@ -93,8 +123,8 @@ TEST(CliOutputTest, OutputsLandWhereTheirNamesLead) {
        "0\nsparse\n"},
       {"a file with another hard link keeps it, and a failed run leaves both names as they were",
        "echo old > out; ln out other; $T in out > /dev/null; cmp other in.tv && stat -c %h out\n"
-       "head -c 100000 in.tv > t.tv; $U t.tv out 2> /dev/null; echo $?\n"
-       "(ulimit -f 100; $U in.tv out 2>&1); echo $?; cmp out in.tv && cmp other in.tv && ls",
+       "head -c 100000 in.tv > t.tv; $U -f t.tv out 2> /dev/null; echo $?\n"
+       "(ulimit -f 100; $U -f in.tv out 2>&1); echo $?; cmp out in.tv && cmp other in.tv && ls",
        "2\n1\nerror : disk full while writing data.\n1\nin\nin.tv\nother\nout\nt.tv\n"},
       {"two runs at once give one whole output, never a mixture",
        "head -c 3000000 /dev/urandom > r; $T r r.tv > /dev/null\n"
@@ -107,7 +137,7 @@ TEST(CliOutputTest, OutputsLandWhereTheirNamesLead) {
        "in\nin.tv\nr\nr.tv\nsame\n2\n"},
       {"no descriptor or no room for a temporary file: the output stays as it was",
        "head -c 1000 /dev/urandom > g.tv; echo precious > out\n"
-       "for n in 5 6; do (ulimit -n $n; $U g.tv out 2>&1); done; cat out\n"
+       "for n in 5 6; do (ulimit -n $n; $U -f g.tv out 2>&1); done; cat out\n"
        "mkdir m; mount -t tmpfs -o size=1m,nr_inodes=2 tmpfs m 2> /dev/null || { echo skipped; "
        "exit; }\n"
        "head -c 400000 in > m/out; cp m/out old; $T in m/out 2>&1; echo $?; cmp m/out old && ls m\n"
@@ -118,7 +148,7 @@ TEST(CliOutputTest, OutputsLandWhereTheirNamesLead) {
       {"a folder without write permission: an existing output copied over, kept on failure",
        kAsNobody + "echo old > sub/out; chmod 666 sub/out; chmod 555 sub\n"
                    "$N $T in sub/out > /dev/null; echo $?; cmp sub/out in.tv && ls sub\n"
-                   "head -c 100 in.tv > t.tv; $N $U t.tv sub/out 2> /dev/null; echo $?\n"
+                   "head -c 100 in.tv > t.tv; $N $U -f t.tv sub/out 2> /dev/null; echo $?\n"
                    "cmp sub/out in.tv && $N $T in sub/new 2>&1; ls sub",
        "0\nout\n1\nerror : unable to open file 'sub/new' for output.\nout\n", true},
       {"a folder that may be written but not read",
@@ -138,7 +168,7 @@ TEST(CliOutputTest, OutputsLandWhereTheirNamesLead) {
        "error : unable to open file 'sub/out' for output.\n1\nold\n", true},
       {"a sticky folder forbids the rename: nothing is left but the old file",
        kAsNobody + "chmod 1777 sub; echo old > sub/out; chmod 666 sub/out\n"
-                   "$N $U in.tv sub/out 2>&1; echo $?; cat sub/out; ls sub",
+                   "$N $U -f in.tv sub/out 2>&1; echo $?; cat sub/out; ls sub",
        "error : unable to replace output file 'sub/out'.\n1\nold\nout\n", true},
   });
 }
@@ -151,7 +181,7 @@ TEST(CliOutputTest, SignalsAndDescriptorsNeverCutARunShort) {
   RunCases({
       {"an interrupted run leaves the old output and no temporary file",
        big + "set -m; $T z out > /dev/null & p=$!; waitfor $p; kill -INT $p; wait $p; echo $?\n"
-             "$U z.tv out > /dev/null & p=$!; waitfor $p; kill -TERM $p; wait $p; echo $?\n"
+             "$U -f z.tv out > /dev/null & p=$!; waitfor $p; kill -TERM $p; wait $p; echo $?\n"
              "cat out; ls",
        "130\n143\nold\nin\nin.tv\nout\nz\nz.tv\n"},
       {"a folder renamed during the run: the rename fails, the temporary file goes",
@@ -165,7 +195,7 @@ TEST(CliOutputTest, SignalsAndDescriptorsNeverCutARunShort) {
              "mv sub moved; kill -TERM $p; wait $p; echo $?; ls moved",
        "143\n"},
       {"a hang-up ignored at the start stays ignored",
-       big + "trap '' HUP; $U z.tv out > /dev/null & p=$!; waitfor $p; kill -HUP $p; wait $p\n"
+       big + "trap '' HUP; $U -f z.tv out > /dev/null & p=$!; waitfor $p; kill -HUP $p; wait $p\n"
              "echo $?; cmp -s out z && echo restored",
        "0\nrestored\n"},
       {"a closed pipe after the data: the report's failure is ignored",
@@ -174,7 +204,7 @@ TEST(CliOutputTest, SignalsAndDescriptorsNeverCutARunShort) {
        "$U in.tv /dev/stdout 2> err | head -c 10 > /dev/null; echo ${PIPESTATUS[0]}; cat err",
        "1\n"},
       {"a file size limit: the disk-full message and nothing left",
-       "ulimit -f 64; $T in out 2>&1; echo $?; $U in.tv out 2>&1; echo $?; ls",
+       "ulimit -f 64; $T in out 2>&1; echo $?; $U -f in.tv out 2>&1; echo $?; ls",
        "error : disk full while writing data.\n1\nerror : disk full while writing data.\n1\n"
        "in\nin.tv\n"},
       {"closed standard descriptors take nothing of the output",
@@ -194,7 +224,7 @@ TEST(CliOutputTest, SignalsAndDescriptorsNeverCutARunShort) {
        "    echo \"$4: $1 $(cat err)\"; fi; }\n"
        "for v in 8 10 12 14 16 20 24 32 48; do\n"
        "  (ulimit -v $((v * 1000)); $T r out > /dev/null 2> err); check $? out r.tv \"tarvel $v\"\n"
-       "  (ulimit -v $((v * 1000)); $U r.tv out > /dev/null 2> err); check $? out r \"untarvel "
+       "  (ulimit -v $((v * 1000)); $U -f r.tv out > /dev/null 2> err); check $? out r \"untarvel "
        "$v\"\n"
        "done; ls",
        "err\nin\nin.tv\nr\nr.tv\n", false, true},

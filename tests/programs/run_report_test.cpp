@@ -36,9 +36,8 @@ TEST(FormatGeneralTest, PrintsSixSignificantDigitsWithAThreeDigitExponent) {
 }
 
 std::string Report(std::int32_t elapsed, std::int32_t inputSize, std::int32_t outputSize) {
-  const char* arguments[] = {"./tarvel", "in file", "out", nullptr};
   std::ostringstream out;
-  PrintRunReport(out, "tarvel", elapsed, inputSize, outputSize, arguments);
+  PrintRunReport(out, "tarvel", elapsed, inputSize, outputSize, "in file", "out");
   return out.str();
 }
 
@@ -98,8 +97,7 @@ TEST(PrintRunReportTest, TruncatesThePercentageTowardZeroFromAnExactProduct) {
 TEST(PrintRunReportTest, AFailedStreamSkipsTheRest) {
   std::ostringstream out;
   out.setstate(std::ios::badbit);
-  const char* arguments[] = {"tarvel", "a", "b", nullptr};
-  PrintRunReport(out, "tarvel", 1, 2, 3, arguments);
+  PrintRunReport(out, "tarvel", 1, 2, 3, "a", "b");
   EXPECT_EQ(out.str(), "");
 }
 

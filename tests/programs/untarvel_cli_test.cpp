@@ -85,7 +85,7 @@ TEST(UntarvelCliTest, AnInvalidFileLeavesNoOutputAndAnExistingOneUntouched) {
   WriteFile(dir / "bad", packed);
   WriteFile(dir / "existing", "precious");
   for (const std::string output : {"new", "existing"}) {
-    const auto result = RunUntarvelBinary({"bad", output}, dir.Path());
+    const auto result = RunUntarvelBinary({"-f", "bad", output}, dir.Path());
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, Line(InvalidFileMessage("bad", "data follows the end symbol")));
@@ -99,7 +99,7 @@ TEST(UntarvelCliTest, ReplacesAnExistingOutputOnlyOnSuccessAndKeepsItsPermission
   WriteFile(dir / "packed", CompressBytes("restored bytes"));
   WriteFile(dir / "out", "old");
   std::filesystem::permissions(dir / "out", std::filesystem::perms(0640));
-  ASSERT_EQ(RunUntarvelBinary({"packed", "out"}, dir.Path()).exitCode, 0);
+  ASSERT_EQ(RunUntarvelBinary({"-f", "packed", "out"}, dir.Path()).exitCode, 0);
   EXPECT_EQ(ReadFile(dir / "out"), "restored bytes");
   EXPECT_EQ(std::filesystem::status(dir / "out").permissions(), std::filesystem::perms(0640));
   EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"out", "packed"}));
@@ -134,7 +134,7 @@ TEST(UntarvelCliTest, AFullDiskLeavesNoPartialOutput) {
 
   for (const std::string output : {"new", "existing"}) {
     const auto limited =
-        RunShell("ulimit -f 64; exec '" + kUntarvel + "' packed " + output, dir.Path());
+        RunShell("ulimit -f 64; exec '" + kUntarvel + "' -f packed " + output, dir.Path());
     EXPECT_EQ(limited.exitCode, 1);
     EXPECT_EQ(limited.out, "");
     EXPECT_EQ(limited.err, Line(std::string(kDiskFullMessage)));

@@ -1,0 +1,34 @@
+// What a program's command line asks of it.
+#pragma once
+
+#include <string>
+
+namespace tarvel {
+
+struct CommandLine {
+  enum class Action {
+    kRun,
+    kUsage,          // the names are not as they must be: the usage line, status 1
+    kUnknownOption,  // `option` is none of the program's
+    kHelp,           // --help: the usage on standard output, status 0
+    kVersion,        // --version
+  };
+  Action action = Action::kUsage;
+  std::string input;
+  std::string output;
+  bool force = false;       // untarvel -f: an existing file may be replaced
+  bool decompress = false;  // tarvel-filter -d
+  std::string option;
+};
+
+// tarvel's fixed command line: two names, and whatever follows them is
+// ignored ("/16" among others), except an argument that names an existing
+// file, which is how a shell pattern that matched more files than two looks:
+// the run is refused with the usage line before anything is opened.
+CommandLine ParseTarvel(int argc, const char* const* argv);
+
+// untarvel [-f] [--] <file in> <file out>, or --help, or --version. Options
+// come before the names; "--" ends them; exactly two names.
+CommandLine ParseUntarvel(int argc, const char* const* argv);
+
+}  // namespace tarvel
