@@ -6,44 +6,48 @@
 #include <Python.h>
 #include <structmember.h>
 #include <errno.h>
+#include <limits.h>
 #include <string.h>
 #include <tarvel.h>
 
-/* The error classes, made by the package's Python part and handed in. */
-static PyObject* DataError = NULL;   /* TarvelError and ValueError */
-static PyObject* SystemError_ = NULL; /* TarvelError and OSError */
+/* Makes the exception for a failure: the package's Python part hands in a
+ * callable error(kind, errno, text), kind 0 for invalid data, 1 for an
+ * input that changed, 2 for a failure of the system. */
+static PyObject* ErrorFactory = NULL;
 
-/* Raises the exception for a failed status: invalid data as the data
- * error, with the reason the program prints; memory as MemoryError; a bad
- * argument as ValueError; the rest, failures of the system, as the system
- * error with the errno. */
+/* Raises the exception for a failed status: memory as MemoryError, a bad
+ * argument as ValueError, the rest as the package makes them, with the
+ * reason the programs print and, for a failure of the system, the errno. */
 static PyObject* RaiseStatus(int status, int error) {
   if (status == TARVEL_ERROR_OUT_OF_MEMORY) return PyErr_NoMemory();
-  PyObject* type = NULL;
-  PyObject* value = NULL;
-  if (tarvel_is_invalid_data(status) || status == TARVEL_ERROR_ARGUMENT) {
-    type = status == TARVEL_ERROR_ARGUMENT || DataError == NULL ? PyExc_ValueError : DataError;
-    value = Py_BuildValue("(s)", tarvel_status_text(status));
-  } else {
-    type = SystemError_ == NULL ? PyExc_OSError : SystemError_;
-    value = Py_BuildValue("(is)", error, tarvel_status_text(status));
+  const char* text = tarvel_status_text(status);
+  if (status == TARVEL_ERROR_ARGUMENT || ErrorFactory == NULL) {
+    PyErr_SetString(PyExc_ValueError, text);
+    return NULL;
   }
-  if (value != NULL) {
-    PyErr_SetObject(type, value);
-    Py_DECREF(value);
+  const int kind = tarvel_is_invalid_data(status)            ? 0
+                   : status == TARVEL_ERROR_INPUT_CHANGED ? 1
+                                                           : 2;
+  PyObject* raised = PyObject_CallFunction(ErrorFactory, "iis", kind, error, text);
+  if (raised != NULL) {
+    PyErr_SetObject((PyObject*)Py_TYPE(raised), raised);
+    Py_DECREF(raised);
   }
   return NULL;
 }
 
+/* A thread count: 0 to choose, a number of threads (more than the cores
+ * allowed are not started), never a negative one. */
 static int Threads(PyObject* value, int* threads) {
   if (value == NULL) return 1;
-  const long asked = PyLong_AsLong(value);
+  int overflow = 0;
+  const long asked = PyLong_AsLongAndOverflow(value, &overflow);
   if (asked == -1 && PyErr_Occurred()) return 0;
-  if (asked < 0 || asked > 1024) {
-    PyErr_SetString(PyExc_ValueError, "threads must be from 0 to 1024");
+  if (asked < 0 || overflow < 0) {
+    PyErr_SetString(PyExc_ValueError, "threads must not be negative");
     return 0;
   }
-  *threads = (int)asked;
+  *threads = overflow > 0 || asked > INT_MAX ? INT_MAX : (int)asked;
   return 1;
 }
 
@@ -276,29 +280,52 @@ static PyObject* DecompressorDecompress(DecompressorObject* self, PyObject* args
   return Finished(&out);
 }
 
-/* Says that no more input comes: raises the reason when the data ended
- * early. For the file reader, which knows where its input ends. */
-static PyObject* DecompressorFinish(DecompressorObject* self, PyObject* unused) {
+/* Says that no more input comes, and returns the restored bytes that were
+ * still to come: an empty stream is an empty file, data that ended early
+ * raise their reason, and bytes after the end become unused_data. */
+static PyObject* DecompressorFlush(DecompressorObject* self, PyObject* unused) {
   (void)unused;
   Take(self->lock);
-  int status = 1;
+  Growing out = {NULL, 0};
+  int status = TARVEL_DONE;
   if (!self->eof) {
-    unsigned char room[64];
     tarvel_in in = {NULL, 0, 0};
     if (self->pending != NULL) {
-      in.data = PyBytes_AS_STRING(self->pending) + self->pendingPos;
-      in.size = (size_t)(PyBytes_GET_SIZE(self->pending) - self->pendingPos);
+      in.data = PyBytes_AS_STRING(self->pending);
+      in.size = (size_t)PyBytes_GET_SIZE(self->pending);
+      in.pos = (size_t)self->pendingPos;
     }
-    tarvel_out out = {room, sizeof room, 0};
-    status = tarvel_decoder_run(self->decoder, &out, &in, 1);
-    /* Output here would be lost: only the end of an empty file, or a fault,
-     * can come after every complete code is out. */
-    if (status == 0 || (status == 1 && out.pos != 0)) status = TARVEL_ERROR_ENDS_INSIDE_CODE;
-    if (status == 1) self->eof = 1;
+    do {
+      if (!Grow(&out, out.size + 65536)) {
+        status = TARVEL_ERROR_OUT_OF_MEMORY;
+        break;
+      }
+      tarvel_out room = {PyBytes_AS_STRING(out.bytes) + out.size,
+                         (size_t)PyBytes_GET_SIZE(out.bytes) - out.size, 0};
+      /* Bytes after the end are left, as decompress() leaves them. */
+      const int last = in.pos == in.size;
+      Py_BEGIN_ALLOW_THREADS status = tarvel_decoder_run(self->decoder, &room, &in, last);
+      Py_END_ALLOW_THREADS out.size += room.pos;
+    } while (status == TARVEL_OK);
+    if (status == TARVEL_DONE) {
+      PyObject* rest = PyBytes_FromStringAndSize((const char*)in.data + in.pos,
+                                                 (Py_ssize_t)(in.size - in.pos));
+      if (rest == NULL) {
+        status = TARVEL_ERROR_OUT_OF_MEMORY;
+      } else {
+        Py_SETREF(self->unusedData, rest);
+        self->eof = 1;
+        self->needsInput = 0;
+        Py_CLEAR(self->pending);
+      }
+    }
   }
   PyThread_release_lock(self->lock);
-  if (status < 0) return RaiseStatus(status, 0);
-  Py_RETURN_NONE;
+  if (status < 0) {
+    Py_XDECREF(out.bytes);
+    return RaiseStatus(status, 0);
+  }
+  return Finished(&out);
 }
 
 static PyMemberDef DecompressorMembers[] = {
@@ -317,9 +344,10 @@ static PyMethodDef DecompressorMethods[] = {
      "Restore data, a bytes-like object, and return the restored bytes: all of them, or at "
      "most max_length when it is not negative (the rest comes from later calls, with b'' as "
      "data). Raises TarvelError on invalid data and EOFError after the end."},
-    {"_finish", (PyCFunction)DecompressorFinish, METH_NOARGS,
-     "_finish()\n--\n\nSay that no more input comes; raises TarvelError if the data ended "
-     "early."},
+    {"flush", (PyCFunction)DecompressorFlush, METH_NOARGS,
+     "flush()\n--\n\nSay that no more input comes, and return the restored bytes still to "
+     "come; eof is then true. An empty stream is an empty file; data that ended early raise "
+     "TarvelError."},
     {NULL}};
 
 static PyTypeObject DecompressorType = {
@@ -472,16 +500,11 @@ static PyObject* DecompressFile(PyObject* module, PyObject* args, PyObject* keyw
   return OnFiles(args, keywords, 0);
 }
 
-/* Hands in the package's error classes. */
-static PyObject* SetErrors(PyObject* module, PyObject* args) {
-  PyObject* data = NULL;
-  PyObject* system = NULL;
+/* Hands in the package's maker of exceptions. */
+static PyObject* SetErrorFactory(PyObject* module, PyObject* factory) {
   (void)module;
-  if (!PyArg_ParseTuple(args, "OO", &data, &system)) return NULL;
-  Py_INCREF(data);
-  Py_INCREF(system);
-  Py_XSETREF(DataError, data);
-  Py_XSETREF(SystemError_, system);
+  Py_INCREF(factory);
+  Py_XSETREF(ErrorFactory, factory);
   Py_RETURN_NONE;
 }
 
@@ -496,7 +519,7 @@ static PyMethodDef ModuleMethods[] = {
     {"decompress_file", (PyCFunction)(void (*)(void))DecompressFile,
      METH_VARARGS | METH_KEYWORDS,
      "decompress_file(src, dst, threads=0)\n--\n\nRestore the file src into the file dst."},
-    {"_set_errors", SetErrors, METH_VARARGS, NULL},
+    {"_set_error_factory", SetErrorFactory, METH_O, NULL},
     {NULL}};
 
 static struct PyModuleDef Module = {

@@ -16,9 +16,11 @@ codes data releases the GIL, so that threads code in parallel.
 """
 
 import builtins
+import errno as _errno
 import io
 import os
 import tempfile
+import threading
 
 from . import _tarvel
 from ._tarvel import Decompressor, __version__
@@ -38,7 +40,9 @@ _BUFFER_SIZE = 1 << 17
 
 
 class TarvelError(Exception):
-    """A failure of the codec: raised as one of the two subclasses below."""
+    """A failure of the codec: invalid data (also a ValueError), a failure of
+    the system (also the OSError subclass that its errno picks, such as
+    FileNotFoundError), or an input that changed while it was compressed."""
 
 
 class _InvalidDataError(TarvelError, ValueError):
@@ -50,9 +54,40 @@ class _SystemFailureError(TarvelError, OSError):
     """A failure of the system: errno and strerror as for any OSError."""
 
 
+class _InputChangedError(TarvelError):
+    """The bytes changed while they were compressed (another thread wrote to
+    the buffer, another program to the file): nothing was made of them."""
+
+
 TarvelError.InvalidData = _InvalidDataError
 TarvelError.SystemFailure = _SystemFailureError
-_tarvel._set_errors(_InvalidDataError, _SystemFailureError)
+TarvelError.InputChanged = _InputChangedError
+
+_system_errors = {}
+
+
+def _system_error_class(number):
+    """The system failure for an errno: a TarvelError that is also the
+    OSError subclass OSError(number, ...) picks."""
+    base = type(OSError(number, ""))
+    if base is OSError:
+        return _SystemFailureError
+    if base not in _system_errors:
+        _system_errors[base] = type(base.__name__, (_SystemFailureError, base),
+                                    {"__module__": __name__})
+    return _system_errors[base]
+
+
+def _error(kind, number, text):
+    if kind == 0:
+        return _InvalidDataError(text)
+    if kind == 1:
+        return _InputChangedError(text)
+    reason = f"{text}: {os.strerror(number)}" if number else text
+    return _system_error_class(number)(number, reason)
+
+
+_tarvel._set_error_factory(_error)
 
 
 def compress(data, threads=0):
@@ -71,8 +106,8 @@ def _on_files(call, src, dst, threads):
     try:
         call(os.fsencode(src), os.fsencode(dst), threads)
     except _SystemFailureError as error:
-        raise _SystemFailureError(error.errno, error.strerror, os.fsdecode(src), None,
-                                  os.fsdecode(dst)) from None
+        raise type(error)(error.errno, error.strerror, os.fsdecode(src), None,
+                          os.fsdecode(dst)) from None
 
 
 def compress_file(src, dst, threads=0):
@@ -87,6 +122,29 @@ def decompress_file(src, dst, threads=0):
     _on_files(_tarvel.decompress_file, src, dst, threads)
 
 
+def _read_some(fp, size):
+    """Reads up to size bytes; b"" at the end. A raw file object with nothing
+    to give yet (non-blocking) raises, as io's buffered readers do."""
+    data = fp.read(size)
+    if data is None:
+        raise BlockingIOError(_errno.EAGAIN, "the compressed file has no data ready")
+    return data
+
+
+def _write_all(fp, data):
+    """Writes every byte of data, however few each write takes; a raw file
+    object that would block raises."""
+    with memoryview(data) as view:
+        done = 0
+        while done < len(view):
+            written = fp.write(view[done:])
+            if written is None:
+                raise BlockingIOError(_errno.EAGAIN, "the output would block", done)
+            if written <= 0:
+                raise OSError(_errno.EIO, "the output took no bytes")
+            done += written
+
+
 class _Reader(io.RawIOBase):
     """The restored bytes of a compressed file object, read in blocks."""
 
@@ -95,6 +153,7 @@ class _Reader(io.RawIOBase):
         self._decompressor = Decompressor()
         self._done = False
         self._position = 0
+        self._left = b""  # restored bytes that the last read had no room for
 
     def readable(self):
         return True
@@ -106,19 +165,28 @@ class _Reader(io.RawIOBase):
         return len(data)
 
     def _read(self, size):
+        if self._left:
+            data, self._left = self._left[:size], self._left[size:]
+            self._position += len(data)
+            return data
         while not self._done:
             if self._decompressor.eof:
                 # Nothing may follow the end of the data.
-                if self._decompressor.unused_data or self._fp.read(1):
+                if self._decompressor.unused_data or _read_some(self._fp, 1):
                     raise _InvalidDataError("data follows the end symbol")
                 self._done = True
                 break
-            raw = self._fp.read(_BUFFER_SIZE) if self._decompressor.needs_input else b""
+            raw = _read_some(self._fp, _BUFFER_SIZE) if self._decompressor.needs_input else b""
             if not raw and self._decompressor.needs_input:
                 # The whole input: an empty one is an empty file, else the
                 # decoder says where the data ended early.
-                self._decompressor._finish()
+                data = self._decompressor.flush()
+                if self._decompressor.unused_data:
+                    raise _InvalidDataError("data follows the end symbol")
                 self._done = True
+                if data:
+                    self._left = data
+                    return self._read(size)
                 break
             data = self._decompressor.decompress(raw, size)
             if data:
@@ -131,6 +199,7 @@ class _Reader(io.RawIOBase):
         self._decompressor = Decompressor()
         self._done = False
         self._position = 0
+        self._left = b""
 
     def seekable(self):
         return self._fp.seekable()
@@ -169,6 +238,9 @@ class TarvelFile(io.BufferedIOBase):
     """
 
     def __init__(self, filename, mode="r"):
+        # One call at a time, from any number of threads, as bz2's and
+        # lzma's file objects do.
+        self._lock = threading.RLock()
         self._fp = None
         self._owned = False
         self._reader = None
@@ -229,28 +301,34 @@ class TarvelFile(io.BufferedIOBase):
     # -- reading --
 
     def read(self, size=-1):
-        self._check(reading=True)
-        return self._reader.read(size)
+        with self._lock:
+            self._check(reading=True)
+            return self._reader.read(size)
 
     def read1(self, size=-1):
-        self._check(reading=True)
-        return self._reader.read1(size)
+        with self._lock:
+            self._check(reading=True)
+            return self._reader.read1(size)
 
     def readinto(self, b):
-        self._check(reading=True)
-        return self._reader.readinto(b)
+        with self._lock:
+            self._check(reading=True)
+            return self._reader.readinto(b)
 
     def readline(self, size=-1):
-        self._check(reading=True)
-        return self._reader.readline(size)
+        with self._lock:
+            self._check(reading=True)
+            return self._reader.readline(size)
 
     def peek(self, n=0):
-        self._check(reading=True)
-        return self._reader.peek(n)
+        with self._lock:
+            self._check(reading=True)
+            return self._reader.peek(n)
 
     def seek(self, offset, whence=io.SEEK_SET):
-        self._check(reading=True)
-        return self._reader.seek(offset, whence)
+        with self._lock:
+            self._check(reading=True)
+            return self._reader.seek(offset, whence)
 
     def tell(self):
         self._check_open()
@@ -259,16 +337,21 @@ class TarvelFile(io.BufferedIOBase):
     # -- writing --
 
     def write(self, data):
-        self._check(reading=False)
-        with memoryview(data) as view, view.cast("B") as piece:
-            self._encoder.count(piece)
-            self._spool.write(piece)
-            self._position += len(piece)
-            return len(piece)
+        with self._lock:
+            self._check(reading=False)
+            with memoryview(data) as view, view.cast("B") as piece:
+                self._encoder.count(piece)
+                self._spool.write(piece)
+                self._position += len(piece)
+                return len(piece)
 
     def close(self):
         """Writes the compressed file (in a write mode), and closes the file
-        object when it was opened by name."""
+        object when it was opened by name. A second close does nothing."""
+        with self._lock:
+            self._close()
+
+    def _close(self):
         if self._fp is None:
             return
         try:
@@ -277,7 +360,7 @@ class TarvelFile(io.BufferedIOBase):
                 while True:
                     piece = self._spool.read(_BUFFER_SIZE)
                     last = len(piece) < _BUFFER_SIZE
-                    self._fp.write(self._encoder.encode(piece, last))
+                    _write_all(self._fp, self._encoder.encode(piece, last))
                     if last:
                         break
                 self._fp.flush()

@@ -47,7 +47,9 @@ TEST(ApiTest, RoundTripsInMemoryAndThroughFilesGiveTheProgramsBytes) {
   EXPECT_TRUE(Compress({}).empty());
   EXPECT_TRUE(Decompress({}, restored));
   EXPECT_TRUE(restored.empty());
-  EXPECT_STREQ(Version(), "0.1.0");
+  EXPECT_EQ(std::string(Version()), std::to_string(TARVEL_VERSION_MAJOR) + "." +
+                                        std::to_string(TARVEL_VERSION_MINOR) + "." +
+                                        std::to_string(TARVEL_VERSION_PATCH));
 }
 
 TEST(ApiTest, EveryFailureIsReturnedWithItsCode) {
