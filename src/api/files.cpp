@@ -53,11 +53,10 @@ Result CompressOpened(FileRun& run) {
       status.IsBlockDevice();
   Progress& progress = run.progress.emplace(run.job.progress, run.job.user,
                                             readTwice ? status.size : 0, /*passes=*/2);
-  std::fstream spool;
-  if (!readTwice && input.peek() != std::ifstream::traits_type::eof() && !OpenSpoolFile(spool)) {
-    return fail(Code::kTemporaryCopy);
-  }
-  std::fstream* copy = spool.is_open() ? &spool : nullptr;
+  SpoolFile spool;
+  const bool spooled = !readTwice && input.peek() != std::ifstream::traits_type::eof();
+  if (spooled && !spool.Open()) return fail(Code::kTemporaryCopy);
+  std::ostream* copy = spooled ? &spool.Copy() : nullptr;
   // The size of a spooled input is known only once it has been read: its
   // count runs on one thread. A regular file is read by position, by all
   // threads at once.
@@ -73,7 +72,7 @@ Result CompressOpened(FileRun& run) {
   run.result.inputBytes = static_cast<std::uint64_t>(inputSize);
 
   if (inputSize > 0) {
-    std::istream& secondPass = readTwice ? static_cast<std::istream&>(input) : spool;
+    std::istream& secondPass = readTwice ? static_cast<std::istream&>(input) : spool.File();
     switch (CompressInput(secondPass, PlanCodes(counts), writer, ThreadsFor(threads, inputSize),
                           positional, &progress)) {
       case CompressStatus::kReadFailed:

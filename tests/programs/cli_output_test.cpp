@@ -145,6 +145,14 @@ TEST(CliOutputTest, OutputsLandWhereTheirNamesLead) {
        "error : unable to open file 'out' for output.\nerror : unable to open file 'out' for "
        "output.\nprecious\nerror : disk full while writing data.\n1\nout\n",
        true, true},
+      {"a pipe's copy never takes the last thirty-second of $TMPDIR, nor an endless input all",
+       "mkdir m; mount -t tmpfs -o size=8m tmpfs m 2> /dev/null || { echo skipped; exit; }\n"
+       "head -c 8000000 in | TMPDIR=m $T /dev/stdin a > /dev/null; echo $?\n"
+       "head -c 8200000 /dev/zero | TMPDIR=m $T /dev/stdin b 2>&1; TMPDIR=m $T /dev/zero c 2>&1\n"
+       "ls; umount m",
+       "0\nerror : unable to keep a temporary copy of input file '/dev/stdin'.\n"
+       "error : unable to keep a temporary copy of input file '/dev/zero'.\na\nin\nin.tv\nm\n",
+       true},
       {"a folder without write permission: an existing output copied over, kept on failure",
        kAsNobody + "echo old > sub/out; chmod 666 sub/out; chmod 555 sub\n"
                    "$N $T in sub/out > /dev/null; echo $?; cmp sub/out in.tv && ls sub\n"
