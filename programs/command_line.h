@@ -31,4 +31,8 @@ CommandLine ParseTarvel(int argc, const char* const* argv);
 // come before the names; "--" ends them; exactly two names.
 CommandLine ParseUntarvel(int argc, const char* const* argv);
 
+// tarvel-filter [-d], or --help, or --version: no names, standard input to
+// standard output.
+CommandLine ParseFilter(int argc, const char* const* argv);
+
 }  // namespace tarvel

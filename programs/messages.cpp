@@ -1,5 +1,6 @@
 #include "messages.h"
 
+#include <cerrno>
 #include <iostream>
 
 namespace tarvel {
@@ -54,6 +55,37 @@ std::string OutputExistsMessage(std::string_view fileName) {
 
 std::string UnknownOptionMessage(std::string_view option) {
   return Quoted("error : unknown option '", option, "'.");
+}
+
+std::string FailureMessage(const Result& result, const std::string& input,
+                           const std::string& output) {
+  switch (result.code) {
+    case Result::Code::kOk:
+      break;
+    case Result::Code::kOpenInput:
+      return InputOpenMessage(input);
+    case Result::Code::kOpenOutput:
+      return OutputOpenMessage(output);
+    case Result::Code::kSameFile:
+      return SameFileMessage(input, output);
+    case Result::Code::kReadInput:
+      return InputReadMessage(input);
+    case Result::Code::kInputChanged:
+      return InputChangedMessage(input);
+    case Result::Code::kTemporaryCopy:
+      return SpoolMessage(input);
+    case Result::Code::kWriteOutput:
+      return result.systemError == EPIPE ? "" : std::string(kDiskFullMessage);
+    case Result::Code::kReplaceOutput:
+      return ReplaceFailedMessage(output);
+    case Result::Code::kInvalidData:
+      return InvalidFileMessage(input, result.reason);
+    case Result::Code::kOutOfMemory:
+      return std::string(kOutOfMemoryMessage);
+    case Result::Code::kCancelled:  // the programs ask for no progress
+      break;
+  }
+  return "";
 }
 
 void WriteErrorLine(std::string_view message) { std::cerr << message << std::endl; }

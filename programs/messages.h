@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "tarvel/tarvel.h"
+
 namespace tarvel {
 
 inline constexpr std::string_view kUsageMessage = "usage: tarvel <file in> <file out> [/16]";
@@ -19,6 +21,20 @@ inline constexpr std::string_view kUntarvelHelp =
     "  --version    print the version and exit";
 inline constexpr std::string_view kDiskFullMessage = "error : disk full while writing data.";
 inline constexpr std::string_view kOutOfMemoryMessage = "error : not enough memory.";
+
+inline constexpr std::string_view kFilterUsageMessage = "usage: tarvel-filter [-d] < in > out";
+// tarvel-filter --help, on standard output.
+inline constexpr std::string_view kFilterHelp =
+    "usage: tarvel-filter [-d] < in > out\n"
+    "Compresses standard input to standard output as tarvel does, or restores it, for tar -I\n"
+    "and other programs that run a compressor on a stream.\n"
+    "  -d, --decompress  restore instead\n"
+    "  --help            print this and exit\n"
+    "  --version         print the version and exit";
+inline constexpr std::string_view kNotToTerminalMessage =
+    "error : compressed data not written to a terminal.";
+inline constexpr std::string_view kNotFromTerminalMessage =
+    "error : compressed data not read from a terminal.";
 
 // "error : unable to open input file 'NAME'."
 std::string InputOpenMessage(std::string_view fileName);
@@ -40,6 +56,11 @@ std::string ReplaceFailedMessage(std::string_view fileName);
 std::string OutputExistsMessage(std::string_view fileName);
 // "error : unknown option 'OPTION'."
 std::string UnknownOptionMessage(std::string_view option);
+
+// The line for a failed run, or nothing when the reader of a pipe has gone,
+// as other tools in a pipeline say nothing then.
+std::string FailureMessage(const Result& result, const std::string& input,
+                           const std::string& output);
 
 // Writes `message` and a newline to standard error and flushes it. Standard
 // error is tied to standard output, so anything pending there goes out first.

@@ -16,39 +16,6 @@ namespace tarvel {
 
 namespace {
 
-// The line for a failed run, or nothing when the reader of a pipe has gone,
-// as other tools in a pipeline say nothing then.
-std::string FailureMessage(const Result& result, const std::string& input,
-                           const std::string& output) {
-  switch (result.code) {
-    case Result::Code::kOk:
-      break;
-    case Result::Code::kOpenInput:
-      return InputOpenMessage(input);
-    case Result::Code::kOpenOutput:
-      return OutputOpenMessage(output);
-    case Result::Code::kSameFile:
-      return SameFileMessage(input, output);
-    case Result::Code::kReadInput:
-      return InputReadMessage(input);
-    case Result::Code::kInputChanged:
-      return InputChangedMessage(input);
-    case Result::Code::kTemporaryCopy:
-      return SpoolMessage(input);
-    case Result::Code::kWriteOutput:
-      return result.systemError == EPIPE ? "" : std::string(kDiskFullMessage);
-    case Result::Code::kReplaceOutput:
-      return ReplaceFailedMessage(output);
-    case Result::Code::kInvalidData:
-      return InvalidFileMessage(input, result.reason);
-    case Result::Code::kOutOfMemory:
-      return std::string(kOutOfMemoryMessage);
-    case Result::Code::kCancelled:  // the programs ask for no progress
-      break;
-  }
-  return "";
-}
-
 // Whether untarvel must refuse to replace an existing file without -f. An
 // input that cannot be opened, or one file named twice, has the library's
 // message instead.

@@ -14,4 +14,9 @@ enum class Direction { kCompress, kDecompress };
 // OpenStandardDescriptors() and InstallSignalHandling() do.
 int RunProgram(Direction direction, int argc, char** argv);
 
+// tarvel-filter: compresses standard input to standard output, or with -d
+// restores it, as tar's compression programs do; no report. Returns the exit
+// status, as RunProgram() does.
+int RunFilter(int argc, char** argv);
+
 }  // namespace tarvel

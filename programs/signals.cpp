@@ -56,6 +56,8 @@ void OpenStandardDescriptors() {
   }
 }
 
+bool IsTerminal(int fd) { return isatty(fd) == 1; }
+
 bool StandardErrorIsStandardOutput() {
   struct stat output {};
   struct stat error {};

@@ -15,6 +15,9 @@ namespace tarvel {
 // names one of them is refused instead of gone to /dev/null.
 void OpenStandardDescriptors();
 
+// Whether descriptor `fd` is a terminal.
+bool IsTerminal(int fd);
+
 // Whether standard error leads to the file that standard output leads to
 // (`2>&1`).
 bool StandardErrorIsStandardOutput();

@@ -131,6 +131,15 @@ TARVEL_API Result CompressFile(const std::string& input, const std::string& outp
 TARVEL_API Result DecompressFile(const std::string& input, const std::string& output,
                                  const FileOptions& options = {});
 
+// The same on two open descriptors, as filters use them: the input read
+// from where it stands (a seekable regular file twice by position, anything
+// else copied aside in $TMPDIR during the first pass), the output written
+// from where it stands, neither closed. On failure part of the output may
+// have been written. What tarvel_compress_fd() and tarvel_decompress_fd()
+// do, for C++.
+TARVEL_API Result CompressDescriptor(int input, int output, const FileOptions& options = {});
+TARVEL_API Result DecompressDescriptor(int input, int output, const FileOptions& options = {});
+
 // Whether writing `output` now would replace an existing regular file (also
 // through a symbolic link). Names of descriptors (/dev/stdout), devices,
 // FIFOs and names that lead nowhere yet replace nothing: for a caller that

@@ -395,3 +395,10 @@ def open(filename, mode="rb", *, encoding=None, errors=None, newline=None):
     if "t" in mode:
         return io.TextIOWrapper(binary, io.text_encoding(encoding), errors, newline)
     return binary
+
+
+# fsspec (and with it Dask and pandas) and shutil learn the format.
+from . import _registry  # noqa: E402
+
+_registry.register_with_fsspec()
+_registry.register_with_shutil()

@@ -194,6 +194,14 @@ Result DecompressFile(const std::string& input, const std::string& output,
   return DecompressNamedFile(input, output, FileJob{options.threads, options.watcher});
 }
 
+Result CompressDescriptor(int input, int output, const FileOptions& options) {
+  return CompressDescriptor(input, output, FileJob{options.threads, options.watcher});
+}
+
+Result DecompressDescriptor(int input, int output, const FileOptions& options) {
+  return DecompressDescriptor(input, output, FileJob{options.threads, options.watcher});
+}
+
 bool OutputReplacesFile(const std::string& output) {
   try {
     return ResolveOutput(output).kind == OutputTarget::Kind::kRegular;

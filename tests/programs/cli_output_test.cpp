@@ -48,6 +48,7 @@ void RunCases(const std::vector<Case>& cases) {
     testing::WriteFile(dir / "in", data);
     testing::WriteFile(dir / "in.tv", CompressBytes(data));
     const std::string prelude = std::string("T='") + TARVEL_BINARY + "'; U='" + UNTARVEL_BINARY +
+                                "'; F='" + FILTER_BINARY +
                                 "'; N='setpriv --reuid=65534 --regid=65534 --clear-groups'\n";
     const auto result = testing::RunShell(prelude + c.script, dir.Path());
     if (result.out == kSkipped) {
@@ -81,6 +82,35 @@ TEST(CliOutputTest, ShellPatternsNeverDestroyAFile) {
        "cp in a; cp in b; $T a b in 2>&1; echo $?; cmp b in && $T in x.tv /16 -x > /dev/null\n"
        "echo $?; cmp x.tv in.tv && echo same",
        "usage: tarvel <file in> <file out> [/16]\n1\n0\nsame\n"},
+  });
+}
+
+TEST(CliOutputTest, TheFilterServesTarAndFailsAsThePrograms) {
+  RunCases({
+      {"GNU tar and bsdtar through the filter: tarvel's bytes for the same tar, and back",
+       "command -v bsdtar > /dev/null || { echo skipped; exit; }\n"
+       "mkdir d; cp in in.tv d; tar -cf d.tar d; $T d.tar d.tv > /dev/null\n"
+       "tar -I \"$F\" -cf a.tar.tarvel d; cmp a.tar.tarvel d.tv && mkdir x\n"
+       "tar -I \"$F\" -xf a.tar.tarvel -C x && diff -r d x/d && tar -I \"$F\" -tf a.tar.tarvel | "
+       "sort\n"
+       "bsdtar --use-compress-program \"$F\" -cf b.tar.tarvel d; $F -d < b.tar.tarvel > b.tar\n"
+       "$T b.tar b.tv > /dev/null; cmp b.tar.tarvel b.tv && mkdir y\n"
+       "bsdtar --use-compress-program \"$F -d\" -xf b.tar.tarvel -C y && diff -r d y/d && echo "
+       "same",
+       "d/\nd/in\nd/in.tv\nsame\n"},
+      {"invalid data, a cut stream, a closed reader both ways, a terminal both ways",
+       "head -c 5 in.tv | $F -d 2>&1 > /dev/null; echo $?; head -c -1 in.tv | $F -d 2>&1 > o\n"
+       "echo $?; $F -d < in.tv 2>&1 | head -c 10 > /dev/null; $F < in 2>&1 | head -c 10 > o\n"
+       "echo ${PIPESTATUS[0]}; script -qec \"$F < in\" /dev/null | tr -d '\\r'\n"
+       "script -qec \"$F -d > o\" /dev/null | tr -d '\\r'; echo ${PIPESTATUS[0]}",
+       "error : 'stdin' is not a valid tarvel file: the header is truncated.\n1\n"
+       "error : 'stdin' is not a valid tarvel file: the payload ends inside a code.\n1\n1\n"
+       "error : compressed data not written to a terminal.\n"
+       "error : compressed data not read from a terminal.\n1\n"},
+      {"no names, --help and --version",
+       "$F in 2>&1; echo $?; $F --help | head -1; $F --version | cut -d' ' -f1",
+       "usage: tarvel-filter [-d] < in > out\n1\nusage: tarvel-filter [-d] < in > out\n"
+       "tarvel-filter\n"},
   });
 }
 

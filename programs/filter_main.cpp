@@ -1,0 +1,8 @@
+#include "program.h"
+#include "signals.h"
+
+int main(int argc, char** argv) {
+  tarvel::OpenStandardDescriptors();
+  tarvel::InstallSignalHandling();
+  return tarvel::RunFilter(argc, argv);
+}
