@@ -18,12 +18,12 @@ inline constexpr std::int32_t kEndIndex = 256;
 // symbols when their codes are short; a longer code, and the end symbol, go
 // through the code tree bit by bit.
 //
-// An entry of `fast`: the symbols in order (bits 0-7, 8-15, 16-23, so that
-// one store of the entry writes them all, the first lowest), the bits they
-// take (24-29, so that a shift by the entry shifted down by 24 consumes
-// them, on processors whose shifts take the count's low six bits) and how
-// many symbols it gives (30-31). An entry that gives none is 0: it consumes
-// nothing, and sends the decoder to the second lookup or the tree.
+// An entry of `fast`: the bits its symbols take (bits 0-5, so that a shift
+// by the entry itself consumes them), the symbols in order (6-13, 14-21,
+// 22-29, so that one store of the entry shifted down by 6 writes them all,
+// the first lowest) and how many symbols it gives (30-31, one shift away).
+// An entry that gives none is 0: it consumes nothing, and sends the decoder
+// to the second lookup or the tree.
 struct DecodingTables {
   std::vector<std::uint32_t> fast;
   // The first symbol alone, for decoding up to an exact bit: its code length
@@ -44,19 +44,19 @@ struct DecodingTables {
 
 // Entries of `fast`.
 inline constexpr int kFastLengthBits = 6;
-inline constexpr int kFastLengthShift = 24;
+inline constexpr int kFastSymbolsShift = 6;
 inline constexpr int kFastCountShift = 30;
 inline constexpr std::uint32_t FastEntry(std::uint32_t symbols, std::uint32_t count, int length) {
-  return count << kFastCountShift | static_cast<std::uint32_t>(length) << kFastLengthShift |
-         symbols;
+  return count << kFastCountShift | symbols << kFastSymbolsShift |
+         static_cast<std::uint32_t>(length);
 }
 inline constexpr std::uint32_t EntryCount(std::uint32_t entry) { return entry >> kFastCountShift; }
 inline constexpr int EntryLength(std::uint32_t entry) {
-  return static_cast<int>((entry >> kFastLengthShift) & ((1u << kFastLengthBits) - 1));
+  return static_cast<int>(entry & ((1u << kFastLengthBits) - 1));
 }
 // The symbols in the low three bytes; the top byte is not theirs.
 inline constexpr std::uint32_t EntrySymbols(std::uint32_t entry) {
-  return entry & ((1u << kFastLengthShift) - 1);
+  return entry >> kFastSymbolsShift;
 }
 
 // Entries of `first`.
@@ -91,10 +91,10 @@ inline constexpr int LongStartBits(std::uint32_t start) {
   return static_cast<int>(start >> kLongStartShift);
 }
 
-static_assert(kTableBits < (1 << kFastLengthBits) && 3 * 8 <= kFastLengthShift &&
-                  kFastLengthShift + kFastLengthBits == kFastCountShift &&
-                  kFastCountShift + 2 == 32,
-              "three byte symbols, then the length of a whole lookup, then a count of up to 3");
+static_assert(kTableBits < (1 << kFastLengthBits) && kFastLengthBits <= kFastSymbolsShift,
+              "a fast entry's length field holds a whole lookup");
+static_assert(kFastSymbolsShift + 3 * 8 <= kFastCountShift && kFastCountShift + 2 == 32,
+              "three byte symbols above the length, then a count of up to 3");
 static_assert(kTableBits < (1 << kFirstLengthBits) && kFirstLengthBits + 12 <= 16 &&
                   kEndIndex < (1 << 12),
               "a first entry holds a lookup's length and any decoding index");

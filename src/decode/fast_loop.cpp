@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <type_traits>
 
 #include "io/byte_order.h"
 #include "io/cpu.h"
@@ -24,6 +25,10 @@ inline std::uint64_t RoundsAhead(std::size_t limit, std::uint64_t position, std:
   return std::min({byBytes, byBits, std::uint64_t{room / kRoundOutputBytes}});
 }
 
+// The length field of a fast entry (EntryLength).
+constexpr unsigned kLengthMask = (1u << kFastLengthBits) - 1;
+static_assert(kLongRoundBits <= kLengthMask, "a round's lengths add up in the length field");
+
 // `value`, which the compiler must take for unknown: a shift by it is then
 // a shift by a register, which BMI2 does in one step without a copy of what
 // it shifts, where a shift by a constant copies first.
@@ -33,17 +38,70 @@ template <typename T>
   return value;
 }
 
+// A lane's bits kept in a register from round to round and topped up by
+// each round's load, with a count of those that belong to the stream. The
+// load of a round needs only the count, which the processor has early: for
+// one or two lanes, whose rounds follow one another closely.
+struct CarriedBits {
+  static constexpr bool kCounts = true;
+  std::uint64_t buffer;
+  unsigned available;
+  const std::uint8_t* next;
+
+  CarriedBits() = default;
+  explicit CarriedBits(const MemoryBits& bits)
+      : buffer(bits.buffer),
+        available(static_cast<unsigned>(bits.available)),
+        next(bits.bytes + bits.pos) {}
+  std::uint64_t Position(const std::uint8_t* bytes) const {
+    return std::uint64_t(next - bytes) * 8 - available;
+  }
+  // At least 56 of the stream's bits at the top.
+  [[gnu::always_inline]] std::uint64_t Load() {
+    buffer |= LoadBigEndian64(next) >> available;
+    next += (63 - available) >> 3;
+    available |= 56;
+    return buffer;
+  }
+  // What is left of the loaded bits once `used` of them are taken.
+  [[gnu::always_inline]] void Took(std::uint64_t rest, unsigned used) {
+    buffer = rest;
+    available -= used;
+  }
+  void Leave(MemoryBits& bits) const {
+    bits.buffer = buffer;
+    bits.available = static_cast<int>(available);
+    bits.pos = static_cast<std::size_t>(next - bits.bytes);
+  }
+};
+
+// A lane's bit position alone. Each round loads the eight bytes that its
+// position starts in, with a marker bit laid over the last one, and shifts
+// them by the position's bit in its byte: at least 56 of the stream's bits
+// above the marker, which the lookups shift out as they consume them. Where
+// the marker stands at the end tells how far the round went, with no count
+// kept along the way; a round's load waits for that, which three or four
+// lanes hide.
+struct MarkedBits {
+  static constexpr bool kCounts = false;
+  std::uint64_t position;
+
+  MarkedBits() = default;
+  explicit MarkedBits(const MemoryBits& bits) : position(bits.Position()) {}
+  std::uint64_t Position(const std::uint8_t* /*bytes*/) const { return position; }
+  [[gnu::always_inline]] std::uint64_t Load(const std::uint8_t* bytes) const {
+    return (LoadBigEndian64(bytes + position / 8) | 1) << (position % 8);
+  }
+  [[gnu::always_inline]] void Took(std::uint64_t rest, unsigned /*used*/) {
+    // The marker stood at the position's bit in its byte.
+    position = (position & ~std::uint64_t{7}) + static_cast<std::uint64_t>(std::countr_zero(rest));
+  }
+  void Leave(MemoryBits& bits) const { bits.Start(position); }
+};
+
 // The loop for N lanes. The lookups of one round go lane by lane, so that N
 // independent lookups are in flight. With `byRegister`, every shift is by a
 // count held in a register.
-//
-// A lane is its bit position and the place of its next symbol; nothing
-// else is carried from round to round. Each round loads the eight bytes
-// that its position starts in, with a marker bit laid over the last one,
-// and shifts them by the position's bit in its byte: at least 56 of the
-// stream's bits above the marker, which the lookups shift out as they
-// consume them. Where the marker stands at the end tells how far the round
-// went, with no count kept along the way.
 //
 // A lookup that meets a code the table does not cover finds the entry 0,
 // which consumes nothing, so that the round's later lookups stand still on
@@ -51,24 +109,25 @@ template <typename T>
 // the loop when that cannot decode it either.
 template <int N, bool byRegister>
 [[gnu::always_inline]] inline void RunLanes(const FastLane* lanes, const DecodingTables& tables) {
+  using Bits = std::conditional_t<(N >= 3), MarkedBits, CarriedBits>;
   const std::uint32_t* const fast = tables.fast.data();
   const std::uint32_t* const longStart = tables.longStart.data();
   const std::uint16_t* const longCodes = tables.longCodes.data();
   unsigned indexShift = 64 - kTableBits;
-  unsigned lengthShift = kFastLengthShift;
+  unsigned symbolsShift = kFastSymbolsShift;
   unsigned countShift = kFastCountShift;
   if constexpr (byRegister) {
     indexShift = Opaque(indexShift);
-    lengthShift = Opaque(lengthShift);
+    symbolsShift = Opaque(symbolsShift);
     countShift = Opaque(countShift);
   }
   // Copies that no store of a symbol can alias, so that they need not be
   // read again after each one.
-  std::uint64_t position[N];
+  Bits lane[N];
   std::uint8_t* out[N];
   const std::uint8_t* bytes[N];
   for (int k = 0; k < N; ++k) {
-    position[k] = lanes[k].bits->Position();
+    lane[k] = Bits(*lanes[k].bits);
     out[k] = *lanes[k].out;
     bytes[k] = lanes[k].bits->bytes;
   }
@@ -76,17 +135,23 @@ template <int N, bool byRegister>
   while (!stuck) {
     std::uint64_t rounds = ~std::uint64_t{0};
     for (int k = 0; k < N; ++k) {
-      rounds = std::min(rounds, RoundsAhead(lanes[k].bits->limit, position[k], lanes[k].stopBit,
-                                            static_cast<std::size_t>(lanes[k].outEnd - out[k])));
+      rounds = std::min(
+          rounds, RoundsAhead(lanes[k].bits->limit, lane[k].Position(bytes[k]), lanes[k].stopBit,
+                              static_cast<std::size_t>(lanes[k].outEnd - out[k])));
     }
     if (rounds == 0) break;
     do {
       std::uint64_t buffer[N];
       std::uint32_t entry[N];
+      unsigned used[N];
 #pragma GCC unroll 4
       for (int k = 0; k < N; ++k) {
-        const std::uint8_t* const at = bytes[k] + position[k] / 8;
-        buffer[k] = (LoadBigEndian64(at) | 1) << (position[k] % 8);
+        if constexpr (Bits::kCounts) {
+          buffer[k] = lane[k].Load();
+        } else {
+          buffer[k] = lane[k].Load(bytes[k]);
+        }
+        used[k] = 0;
       }
 #pragma GCC unroll 4
       for (int j = 0; j < kLookups; ++j) {
@@ -95,30 +160,33 @@ template <int N, bool byRegister>
           entry[k] = fast[buffer[k] >> indexShift];
           // The symbols, first one first; the top byte, not theirs, is
           // written over by the next store, or lies in the round's room.
-          StoreLittleEndian32(out[k], entry[k]);
+          StoreLittleEndian32(out[k], entry[k] >> symbolsShift);
           out[k] += entry[k] >> countShift;
-          buffer[k] <<= (entry[k] >> lengthShift) & ((1u << kFastLengthBits) - 1);
+          // The length is the entry's low bits, which a shift by the entry
+          // takes alone on x86-64; the lengths of a round add up there too,
+          // with no carry out of them (fewer than 64 bits).
+          buffer[k] <<= entry[k] & kLengthMask;
+          if constexpr (Bits::kCounts) used[k] += entry[k];
         }
       }
 #pragma GCC unroll 4
       for (int k = 0; k < N; ++k) {
-        if (entry[k] == 0) [[unlikely]] {
+        if (entry[k] >> kFastCountShift == 0) [[unlikely]] {
           const std::uint32_t symbol = LongCode(longStart, longCodes, buffer[k]);
           if (symbol == 0) {
             stuck = true;
           } else {
             *out[k]++ = static_cast<std::uint8_t>(LongByte(symbol));
             buffer[k] <<= LongLength(symbol);
+            used[k] += static_cast<unsigned>(LongLength(symbol));
           }
         }
-        // The marker stood at the position's bit in its byte.
-        position[k] = (position[k] & ~std::uint64_t{7}) +
-                      static_cast<std::uint64_t>(std::countr_zero(buffer[k]));
+        lane[k].Took(buffer[k], used[k] & kLengthMask);
       }
     } while (--rounds != 0 && !stuck);
   }
   for (int k = 0; k < N; ++k) {
-    lanes[k].bits->Start(position[k]);
+    lane[k].Leave(*lanes[k].bits);
     *lanes[k].out = out[k];
   }
 }
