@@ -13,14 +13,13 @@ namespace tarvel {
 namespace {
 
 // How many rounds a lane can take before anything must be checked: each
-// round moves its position at most kLongRoundBits bits (7 bytes) on, and
-// its symbols at most kRoundOutputBytes on; a round loads the eight bytes
-// from the one its position is in.
-inline std::uint64_t RoundsAhead(std::size_t limit, std::uint64_t position, std::uint64_t stopBit,
-                                 std::size_t room) {
-  const std::uint64_t byte = position / 8;
-  if (byte + 8 > limit || position + kRoundBits >= stopBit) return 0;
-  const std::uint64_t byBytes = (limit - 8 - byte) / 7 + 1;
+// round moves the byte that it loads from (`load`) at most 7 bytes on, its
+// position at most kLongRoundBits bits, and its symbols at most
+// kRoundOutputBytes.
+inline std::uint64_t RoundsAhead(std::size_t limit, std::uint64_t load, std::uint64_t position,
+                                 std::uint64_t stopBit, std::size_t room) {
+  if (load + 8 > limit || position + kRoundBits >= stopBit) return 0;
+  const std::uint64_t byBytes = (limit - 8 - load) / 7 + 1;
   const std::uint64_t byBits = (stopBit - position - kRoundBits - 1) / kLongRoundBits + 1;
   return std::min({byBytes, byBits, std::uint64_t{room / kRoundOutputBytes}});
 }
@@ -56,6 +55,8 @@ struct CarriedBits {
   std::uint64_t Position(const std::uint8_t* bytes) const {
     return std::uint64_t(next - bytes) * 8 - available;
   }
+  // The byte the next round loads from.
+  std::uint64_t LoadByte(const std::uint8_t* bytes) const { return std::uint64_t(next - bytes); }
   // At least 56 of the stream's bits at the top.
   [[gnu::always_inline]] std::uint64_t Load() {
     buffer |= LoadBigEndian64(next) >> available;
@@ -89,6 +90,7 @@ struct MarkedBits {
   MarkedBits() = default;
   explicit MarkedBits(const MemoryBits& bits) : position(bits.Position()) {}
   std::uint64_t Position(const std::uint8_t* /*bytes*/) const { return position; }
+  std::uint64_t LoadByte(const std::uint8_t* /*bytes*/) const { return position / 8; }
   [[gnu::always_inline]] std::uint64_t Load(const std::uint8_t* bytes) const {
     return (LoadBigEndian64(bytes + position / 8) | 1) << (position % 8);
   }
@@ -135,9 +137,9 @@ template <int N, bool byRegister>
   while (!stuck) {
     std::uint64_t rounds = ~std::uint64_t{0};
     for (int k = 0; k < N; ++k) {
-      rounds = std::min(
-          rounds, RoundsAhead(lanes[k].bits->limit, lane[k].Position(bytes[k]), lanes[k].stopBit,
-                              static_cast<std::size_t>(lanes[k].outEnd - out[k])));
+      rounds = std::min(rounds, RoundsAhead(lanes[k].bits->limit, lane[k].LoadByte(bytes[k]),
+                                            lane[k].Position(bytes[k]), lanes[k].stopBit,
+                                            static_cast<std::size_t>(lanes[k].outEnd - out[k])));
     }
     if (rounds == 0) break;
     do {
