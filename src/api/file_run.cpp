@@ -1,8 +1,5 @@
 #include "api/file_run.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 
@@ -29,8 +26,7 @@ bool FileRun::OpenNames(const std::string& name, const std::string& outputName) 
 
 bool FileRun::OpenDescriptors(int inputFd, int outputFd) {
   const std::optional<FileStatus> inputStatus = StatusOfDescriptor(inputFd);
-  if (!inputStatus || inputStatus->IsDirectory() ||
-      (fcntl(inputFd, F_GETFL) & O_ACCMODE) == O_WRONLY) {
+  if (!inputStatus || inputStatus->IsDirectory() || !OpenForReading(inputFd)) {
     result.systemError = !inputStatus ? errno : inputStatus->IsDirectory() ? EISDIR : EBADF;
     return Fail(Code::kOpenInput);
   }
@@ -53,7 +49,7 @@ bool FileRun::Opened(int outputError) {
   if (outputError != 0) {
     // No room for the temporary file is a full disk; the rest, an output
     // that cannot be opened.
-    Fail(outputError == ENOSPC || outputError == EDQUOT ? Code::kWriteOutput : Code::kOpenOutput);
+    Fail(IsNoRoom(outputError) ? Code::kWriteOutput : Code::kOpenOutput);
     result.systemError = outputError;
     return false;
   }
@@ -86,7 +82,7 @@ void FileRun::Commit(std::int64_t outputBytes) {
 }
 
 bool FileRun::InputOnPseudoFileSystem() const {
-  return inputFd >= 0 ? IsOnPseudoFileSystem(inputFd) : IsOnPseudoFileSystem(inputName.c_str());
+  return inputFd >= 0 ? IsOnPseudoFileSystem(inputFd) : IsOnPseudoFileSystem(inputName);
 }
 
 const PositionalFile* FileRun::Positional() {
@@ -103,7 +99,7 @@ const PositionalFile* FileRun::Positional() {
 std::optional<FileStatus> FileRun::StatusNow() {
   const PositionalFile* file = Positional();
   if (file != nullptr) return StatusOfDescriptor(file->fd);
-  return inputFd >= 0 ? StatusOfDescriptor(inputFd) : StatusOf(inputName.c_str());
+  return inputFd >= 0 ? StatusOfDescriptor(inputFd) : StatusOf(inputName);
 }
 
 }  // namespace tarvel

@@ -1,8 +1,8 @@
 #include "io/descriptor_stream.h"
 
-#include <unistd.h>
-
 #include <cerrno>
+
+#include "io/platform.h"
 
 namespace tarvel {
 
@@ -13,7 +13,7 @@ constexpr std::size_t kBufferBytes = std::size_t{1} << 17;
 }  // namespace
 
 DescriptorStream::Buffer::Buffer(int fd) : fd(fd), bytes(kBufferBytes) {
-  const off_t at = lseek(fd, 0, SEEK_CUR);
+  const std::int64_t at = Seek(fd, 0, SeekFrom::kHere);
   base = at < 0 ? -1 : static_cast<std::int64_t>(at);
   setg(bytes.data(), bytes.data(), bytes.data());
 }
@@ -23,7 +23,7 @@ DescriptorStream::DescriptorStream(int fd) : std::istream(nullptr), buffer(fd) {
 DescriptorStream::Buffer::int_type DescriptorStream::Buffer::underflow() {
   if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
   for (;;) {
-    const ssize_t got = ::read(fd, bytes.data(), bytes.size());
+    const std::int64_t got = ReadSome(fd, bytes.data(), bytes.size());
     if (got < 0 && errno == EINTR) continue;
     // A failed read throws, which the stream turns into its bad() state.
     if (got < 0) throw std::ios_base::failure("read failed");
@@ -37,14 +37,14 @@ DescriptorStream::Buffer::pos_type DescriptorStream::Buffer::seekoff(
     off_type offset, std::ios_base::seekdir way, std::ios_base::openmode /*which*/) {
   const pos_type failed = pos_type(off_type(-1));
   if (base < 0) return failed;
-  off_t at = -1;
+  std::int64_t at = -1;
   if (way == std::ios_base::beg) {
-    at = lseek(fd, static_cast<off_t>(base + offset), SEEK_SET);
+    at = Seek(fd, base + offset, SeekFrom::kStart);
   } else if (way == std::ios_base::cur) {
     // The descriptor stands at the end of what the buffer holds.
-    at = lseek(fd, static_cast<off_t>(offset - (egptr() - gptr())), SEEK_CUR);
+    at = Seek(fd, offset - (egptr() - gptr()), SeekFrom::kHere);
   } else {
-    at = lseek(fd, static_cast<off_t>(offset), SEEK_END);
+    at = Seek(fd, offset, SeekFrom::kEnd);
   }
   if (at < 0) return failed;
   setg(bytes.data(), bytes.data(), bytes.data());

@@ -1,8 +1,6 @@
 // An open descriptor read as a stream.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <istream>
 #include <streambuf>

@@ -1,9 +1,9 @@
 #include "io/input_blocks.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
+
+#include "io/platform.h"
 
 namespace tarvel {
 
@@ -44,9 +44,9 @@ InputBlocks::Block InputBlocks::NextByPosition(char* buffer, std::size_t capacit
       done = true;
       if (positional->memory != nullptr) return block;
       char probe = 0;
-      ssize_t got = 0;
+      std::int64_t got = 0;
       do {
-        got = ::pread(positional->fd, &probe, 1, static_cast<off_t>(positional->base + claimed));
+        got = ReadAt(positional->fd, &probe, 1, positional->base + claimed);
       } while (got < 0 && errno == EINTR);
       if (got < 0) input.setstate(std::ios::badbit);
       if (got > 0) changed = true;
@@ -68,8 +68,8 @@ InputBlocks::Block InputBlocks::NextByPosition(char* buffer, std::size_t capacit
   std::size_t got = 0;
   bool failed = false;
   while (got < wanted) {
-    const ssize_t n = ::pread(positional->fd, buffer + got, wanted - got,
-                              static_cast<off_t>(positional->base + offset) + got);
+    const std::int64_t n = ReadAt(positional->fd, buffer + got, wanted - got,
+                                  positional->base + offset + static_cast<std::int64_t>(got));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) failed = true;
     if (n <= 0) break;

@@ -1,22 +1,18 @@
 #include "io/input_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace tarvel {
 
 OpenedInput OpenInput(const std::string& inputName, const std::string& outputName,
                       std::ifstream& input) {
   OpenedInput opened;
-  input.open(inputName, std::ios::in | std::ios::binary);
-  const std::optional<FileStatus> inputStatus = StatusOf(inputName.c_str());
+  input.open(PathOf(inputName), std::ios::in | std::ios::binary);
+  const std::optional<FileStatus> inputStatus = StatusOf(inputName);
   if (!input.is_open() || !inputStatus || inputStatus->IsDirectory()) {
     opened.status = OpenedInput::Status::kCannotOpen;
     return opened;
   }
   opened.file = *inputStatus;
-  const std::optional<FileStatus> outputStatus = StatusOf(outputName.c_str());
+  const std::optional<FileStatus> outputStatus = StatusOf(outputName);
   if (outputStatus && outputStatus->SameFileAs(*inputStatus)) {
     opened.status = OpenedInput::Status::kSameFile;
   }
@@ -25,12 +21,11 @@ OpenedInput OpenInput(const std::string& inputName, const std::string& outputNam
 
 PositionalInput::PositionalInput(const std::string& name, const FileStatus& status) {
   if (!status.IsRegular() || status.size <= 0) return;
-  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = OpenToRead(name);
   if (fd < 0) return;
-  struct stat opened {};
-  if (::fstat(fd, &opened) != 0 || opened.st_dev != status.device ||
-      opened.st_ino != status.inode) {
-    ::close(fd);
+  const std::optional<FileStatus> opened = StatusOfDescriptor(fd);
+  if (!opened || !opened->SameFileAs(status)) {
+    CloseFile(fd);
     return;
   }
   file = PositionalFile{fd, status.size};
@@ -44,7 +39,7 @@ PositionalInput::PositionalInput(int fd, std::int64_t base, const FileStatus& st
 }
 
 PositionalInput::~PositionalInput() {
-  if (owned && file.fd >= 0) ::close(file.fd);
+  if (owned && file.fd >= 0) CloseFile(file.fd);
 }
 
 }  // namespace tarvel

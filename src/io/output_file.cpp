@@ -1,9 +1,5 @@
 #include "io/output_file.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -38,10 +34,6 @@ class Entered {
   OutputWatcher* watcher;
 };
 
-bool SameFile(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 // Why no temporary file can be made beside an output by the folder's design,
 // where another place will do: no write permission, or a name too long for
 // the suffix. Other reasons (a full disk, no descriptors left) refuse the
@@ -51,7 +43,7 @@ bool NoTemporaryByDesign(int error) {
 }
 
 void CloseIfOpen(int& descriptor) {
-  if (descriptor >= 0) close(descriptor);
+  if (descriptor >= 0) CloseFile(descriptor);
   descriptor = -1;
 }
 
@@ -62,9 +54,9 @@ OutputFile::~OutputFile() {
   CloseIfOpen(folderFd);
 }
 
-int OutputFile::Open(const std::string& name, mode_t newMode) {
+int OutputFile::Open(const std::string& name, std::uint32_t newMode) {
   const OutputTarget found = ResolveOutput(name);
-  const struct stat* existing = &found.existing;
+  const FileStatus* existing = &found.existing;
   switch (found.kind) {
     case OutputTarget::Kind::kUnreachable:
       return found.error;
@@ -81,7 +73,7 @@ int OutputFile::Open(const std::string& name, mode_t newMode) {
       if (const int error = OpenRegular(found.path, existing, newMode); error != 0) return error;
       break;
     case OutputTarget::Kind::kOther:
-      fd = open(found.path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+      fd = OpenToWrite(found.path, /*empty=*/true);
       if (fd < 0) return errno;
       break;
   }
@@ -89,54 +81,47 @@ int OutputFile::Open(const std::string& name, mode_t newMode) {
   return 0;
 }
 
-void OutputFile::NoteOpened(const struct stat* existing) {
-  struct stat opened {};
-  const bool known = fstat(fd, &opened) == 0;
-  // Only a pipe or a socket raises SIGPIPE.
-  plainWrites =
-      SigpipeIgnored() || (known && !S_ISFIFO(opened.st_mode) && !S_ISSOCK(opened.st_mode));
-  struct stat standard {};
-  standardOutput = fstat(STDOUT_FILENO, &standard) == 0 &&
-                   ((known && SameFile(standard, opened)) ||
-                    (existing != nullptr && SameFile(standard, *existing)));
+void OutputFile::NoteOpened(const FileStatus* existing) {
+  constexpr int kStandardOutput = 1;
+  plainWrites = !WritesMayRaiseSigpipe(fd);
+  const std::optional<FileStatus> opened = StatusOfDescriptor(fd);
+  const std::optional<FileStatus> standard = StatusOfDescriptor(kStandardOutput);
+  standardOutput = standard && ((opened && standard->SameFileAs(*opened)) ||
+                                (existing != nullptr && standard->SameFileAs(*existing)));
 }
 
 int OutputFile::OpenDescriptor(int given) {
-  const int flags = fcntl(given, F_GETFL);
-  if (flags < 0 || (flags & O_ACCMODE) == O_RDONLY) return EBADF;
-  fd = fcntl(given, F_DUPFD_CLOEXEC, 3);
+  if (!OpenForWriting(given)) return EBADF;
+  fd = Duplicate(given);
   if (fd < 0) return errno;
   NoteOpened(nullptr);
   return 0;
 }
 
-int OutputFile::OpenRegular(const std::string& path, const struct stat* existing, mode_t newMode) {
+int OutputFile::OpenRegular(const std::string& path, const FileStatus* existing,
+                            std::uint32_t newMode) {
   target = path;
   targetMode = newMode;
   // An existing output must be writable as it stands: the rename would
   // otherwise get around its permissions.
   if (existing != nullptr) {
-    targetFd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    targetFd = OpenToWrite(path, /*empty=*/false);
     if (targetFd < 0) return errno;
   }
-  folderFd = OpenFolder(FolderOf(path).c_str());
+  folderFd = OpenFolder(FolderOf(path));
   // A missing folder, among others; one that cannot be read (where opening
   // a folder needs that) has no temporary file by design, and the target
   // is then reached by its path.
   if (folderFd < 0 && errno != EACCES) return errno;
   // Every name of a file with other hard links must see the new data.
-  const bool keepInode = existing != nullptr && existing->st_nlink > 1;
+  const bool keepInode = existing != nullptr && existing->links > 1;
   fd = folderFd < 0 ? -1 : CreateTemporary(existing != nullptr ? 0600 : newMode);
   if (folderFd < 0) errno = EACCES;
   if (fd >= 0) {
     kind = keepInode ? Kind::kCopyOver : Kind::kTemporary;
     AllowHoles();
     if (kind == Kind::kTemporary && existing != nullptr) {
-      // The owner first: changing it may clear the set-user and group bits.
-      if (fchown(fd, existing->st_uid, existing->st_gid) != 0) {
-        (void)!fchown(fd, static_cast<uid_t>(-1), existing->st_gid);
-      }
-      fchmod(fd, existing->st_mode & 07777);
+      TakeOwnerAndMode(fd, *existing);
       CloseIfOpen(targetFd);
     }
     return 0;
@@ -145,25 +130,23 @@ int OutputFile::OpenRegular(const std::string& path, const struct stat* existing
   if (!NoTemporaryByDesign(error)) return error;
   // A missing output can still be made later if only its name is too long
   // for the suffix, and the folder is writable.
-  if (existing == nullptr &&
-      (folderFd < 0 || error != ENAMETOOLONG || faccessat(folderFd, ".", W_OK, AT_EACCESS) != 0)) {
+  if (existing == nullptr && (folderFd < 0 || error != ENAMETOOLONG || !MayCreateIn(folderFd))) {
     return error;
   }
-  fd = OpenUnnamedFile();
+  fd = OpenUnnamedFile(TemporaryFolder());
   if (fd < 0) return errno;
   kind = Kind::kCopyOver;
   AllowHoles();
   return 0;
 }
 
-int OutputFile::CreateTemporary(mode_t mode) {
+int OutputFile::CreateTemporary(std::uint32_t mode) {
   static constexpr char kLetters[] =
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   // Letters that differ between runs and attempts; O_EXCL makes the name
   // safe, so they need not be unpredictable. (No device is opened for them:
   // that could fail when descriptors run out.)
-  std::uint64_t state = static_cast<std::uint64_t>(ClockNanoseconds()) ^
-                        (static_cast<std::uint64_t>(getpid()) << 32) ^
+  std::uint64_t state = static_cast<std::uint64_t>(ClockNanoseconds()) ^ (ProcessNumber() << 32) ^
                         reinterpret_cast<std::uintptr_t>(this);
   const std::string base = LastPartOf(target) + std::string(kTemporarySuffix);
   for (int attempt = 0; attempt < 100; ++attempt) {
@@ -175,8 +158,7 @@ int OutputFile::CreateTemporary(mode_t mode) {
     int error = 0;
     {
       const Entered entered(watcher);
-      const int created =
-          openat(folderFd, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode & 07777);
+      const int created = CreateInFolder(folderFd, name, mode, /*readable=*/true);
       if (created >= 0) {
         temporaryName = std::move(name);
         Pending(temporaryName.c_str());
@@ -194,15 +176,8 @@ int OutputFile::CreateTemporary(mode_t mode) {
 }
 
 void OutputFile::AllowHoles(std::uint64_t from) {
-  holeBlock = 0;
+  holeBlock = HoleBlock(fd);
   holesFrom = from;
-  struct stat opened {};
-  if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) return;
-  const auto block = static_cast<std::size_t>(opened.st_blksize);
-  // A power of two from a sector to a megabyte; else no holes.
-  if (block >= 512 && block <= (std::size_t{1} << 20) && (block & (block - 1)) == 0) {
-    holeBlock = block;
-  }
 }
 
 void OutputFile::Pending(const char* name) {
@@ -244,15 +219,15 @@ bool OutputFile::IsZero(const std::uint8_t* data, std::size_t size) {
 
 bool OutputFile::WriteAll(const std::uint8_t* data, std::size_t size) {
   if (hole > 0) {
-    if (lseek(fd, static_cast<off_t>(hole), SEEK_CUR) < 0) {
+    if (Seek(fd, static_cast<std::int64_t>(hole), SeekFrom::kHere) < 0) {
       writeError = errno;
       return false;
     }
     hole = 0;
   }
   while (size > 0) {
-    const ssize_t written =
-        plainWrites ? ::write(fd, data, size) : WriteWithoutSigpipe(fd, data, size);
+    const std::int64_t written =
+        plainWrites ? WriteSome(fd, data, size) : WriteWithoutSigpipe(fd, data, size);
     if (written < 0) {
       if (errno == EINTR) continue;
       writeError = errno;
@@ -266,8 +241,8 @@ bool OutputFile::WriteAll(const std::uint8_t* data, std::size_t size) {
 
 OutputFile::CommitStatus OutputFile::Commit() {
   // A hole at the end is made by the file's size.
-  if (writeError == 0 && fd >= 0 && hole > 0 && ftruncate(fd, static_cast<off_t>(offset)) != 0) {
-    writeError = errno;
+  if (writeError == 0 && fd >= 0 && hole > 0) {
+    writeError = Resize(fd, static_cast<std::int64_t>(offset));
   }
   if (writeError != 0 || fd < 0 || (kind == Kind::kCopyOver && !CopyOver())) {
     Discard();
@@ -277,7 +252,7 @@ OutputFile::CommitStatus OutputFile::Commit() {
   // must not be removed by a signal after that.
   const Entered entered(watcher);
   int& closing = kind == Kind::kCopyOver ? targetFd : fd;
-  const int closed = close(closing);
+  const int closed = CloseFile(closing);
   closing = -1;
   if (closed != 0) {
     writeError = errno;
@@ -286,8 +261,7 @@ OutputFile::CommitStatus OutputFile::Commit() {
   }
   // To the name as given: if its folder was renamed meanwhile, the rename
   // fails rather than put the output elsewhere.
-  if (kind == Kind::kTemporary &&
-      renameat(folderFd, temporaryName.c_str(), AT_FDCWD, target.c_str()) != 0) {
+  if (kind == Kind::kTemporary && RenameOver(folderFd, temporaryName, target) != 0) {
     Discard();
     return CommitStatus::kReplaceFailed;
   }
@@ -302,13 +276,12 @@ OutputFile::CommitStatus OutputFile::Commit() {
 
 int OutputFile::OpenTarget() {
   const std::string last = LastPartOf(target);
-  const int made =
-      openat(folderFd, last.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, targetMode & 07777);
+  const int made = CreateInFolder(folderFd, last, targetMode, /*readable=*/false);
   if (made >= 0 || errno != EEXIST) {
     targetMade = made >= 0;
     return made;
   }
-  return openat(folderFd, last.c_str(), O_WRONLY | O_CLOEXEC);  // made by a run at once
+  return OpenInFolder(folderFd, last);  // made by a run at once
 }
 
 bool OutputFile::CopyOver() {
@@ -323,13 +296,11 @@ bool OutputFile::CopyOver() {
   if (targetFd < 0 && (targetFd = OpenTarget()) < 0) return fail(errno);
   // One copy at a time over one file; a signal while waiting for it leaves
   // the file as it was.
-  while (flock(targetFd, LOCK_EX) != 0) {
-    if (errno != EINTR) return fail(errno);
-  }
+  if (const int error = LockFile(targetFd); error != 0) return fail(error);
   const Entered entered(watcher);
-  struct stat now {};
-  if (fstat(targetFd, &now) != 0) return fail(errno);
-  const auto oldSize = static_cast<std::uint64_t>(now.st_size);
+  const std::optional<FileStatus> now = StatusOfDescriptor(targetFd);
+  if (!now) return fail(errno);
+  const auto oldSize = static_cast<std::uint64_t>(now->size);
   // Room beyond the old size is set aside first, so that a full disk is
   // found before a byte of the file changes (but for holes to come).
   if (!sparse && size > oldSize) {
@@ -337,7 +308,7 @@ bool OutputFile::CopyOver() {
                                    static_cast<std::int64_t>(size - oldSize));
     if (error != 0) return fail(error);
   }
-  if (lseek(targetFd, 0, SEEK_SET) != 0) return fail(errno);
+  if (Seek(targetFd, 0, SeekFrom::kStart) != 0) return fail(errno);
   // The old bytes are all overwritten; beyond them, zero blocks become holes.
   fd = targetFd;
   offset = 0;
@@ -345,13 +316,15 @@ bool OutputFile::CopyOver() {
   AllowHoles(oldSize);
   for (std::uint64_t done = 0; done < size;) {
     const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(kCopyBytes, size - done));
-    const ssize_t got = pread(from, copy.Get(), wanted, static_cast<off_t>(done));
+    const std::int64_t got = ReadAt(from, copy.Get(), wanted, static_cast<std::int64_t>(done));
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) return fail(got < 0 ? errno : EIO);
     if (!Write(copy.Bytes(), static_cast<std::size_t>(got))) return fail(writeError);
     done += static_cast<std::uint64_t>(got);
   }
-  if (ftruncate(targetFd, static_cast<off_t>(size)) != 0) return fail(errno);
+  if (const int error = Resize(targetFd, static_cast<std::int64_t>(size)); error != 0) {
+    return fail(error);
+  }
   fd = from;
   return true;
 }
@@ -362,11 +335,11 @@ void OutputFile::Discard() {
   if (temporaryName.empty() && !targetMade) return;
   const Entered entered(watcher);
   if (!temporaryName.empty()) {
-    unlinkat(folderFd, temporaryName.c_str(), 0);
+    RemoveFromFolder(folderFd, temporaryName.c_str());
     Pending(nullptr);
     temporaryName.clear();
   }
-  if (targetMade) unlinkat(folderFd, LastPartOf(target).c_str(), 0);
+  if (targetMade) RemoveFromFolder(folderFd, LastPartOf(target).c_str());
   targetMade = false;
 }
 

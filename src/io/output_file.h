@@ -2,15 +2,13 @@
 // name.
 #pragma once
 
-#include <sys/stat.h>
-#include <sys/types.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <ostream>
 #include <streambuf>
 #include <string>
 
+#include "io/platform.h"
 #include "tarvel/tarvel.h"
 
 namespace tarvel {
@@ -60,7 +58,7 @@ class OutputFile {
   // room for the temporary file; another one for a missing folder, a
   // directory, an existing file that cannot be opened for writing, a
   // descriptor that is not open for writing, no descriptors left.
-  int Open(const std::string& name, mode_t newMode);
+  int Open(const std::string& name, std::uint32_t newMode);
 
   // Prepares to write the open descriptor `fd` from where it stands, as an
   // output written directly; `fd` itself is never closed. Returns 0, or
@@ -117,11 +115,11 @@ class OutputFile {
 
   // Opens `path`, an existing regular file or a missing one, by way of a
   // temporary file; returns as Open().
-  int OpenRegular(const std::string& path, const struct stat* existing, mode_t newMode);
+  int OpenRegular(const std::string& path, const FileStatus* existing, std::uint32_t newMode);
   // Creates a new file at a free name `target`.tv-XXXXXX in `folderFd` with
   // `mode` less the umask, and tells the watcher; the descriptor, or -1 with
   // errno set.
-  int CreateTemporary(mode_t mode);
+  int CreateTemporary(std::uint32_t mode);
   // Copies the complete temporary file over `target`; false with
   // `writeError` set when that fails.
   bool CopyOver();
@@ -130,7 +128,7 @@ class OutputFile {
   // Once `fd` is open: whether its writes must keep SIGPIPE away, and
   // whether standard output leads to it, or to `existing`, the file it is to
   // replace.
-  void NoteOpened(const struct stat* existing);
+  void NoteOpened(const FileStatus* existing);
   // Tells the watcher which file a signal must remove.
   void Pending(const char* name);
   // Lets runs of zero blocks become holes, for a regular file, from `from`
@@ -152,17 +150,17 @@ class OutputFile {
   // is made.
   int targetFd = -1;
   Kind kind = Kind::kDirect;
-  std::string target;           // the file to replace or copy over
-  mode_t targetMode = 0;        // for a missing `target`: the bits to make it with
-  bool targetMade = false;      // `target` was made by this run
-  std::string temporaryName;    // in `folderFd`, to remove on failure; or empty
-  int writeError = 0;           // errno of the first failed write
-  std::size_t holeBlock = 0;    // the file system's block, when holes are allowed
-  std::uint64_t holesFrom = 0;  // no holes before this offset
-  std::uint64_t offset = 0;     // bytes written or left as holes so far
-  std::uint64_t hole = 0;       // zero bytes not written yet, before `offset`
-  bool sparse = false;          // some zero bytes were left as holes
-  bool plainWrites = false;     // no SIGPIPE can come: write() needs no care
+  std::string target;            // the file to replace or copy over
+  std::uint32_t targetMode = 0;  // for a missing `target`: the bits to make it with
+  bool targetMade = false;       // `target` was made by this run
+  std::string temporaryName;     // in `folderFd`, to remove on failure; or empty
+  int writeError = 0;            // errno of the first failed write
+  std::size_t holeBlock = 0;     // the file system's block, when holes are allowed
+  std::uint64_t holesFrom = 0;   // no holes before this offset
+  std::uint64_t offset = 0;      // bytes written or left as holes so far
+  std::uint64_t hole = 0;        // zero bytes not written yet, before `offset`
+  bool sparse = false;           // some zero bytes were left as holes
+  bool plainWrites = false;      // no SIGPIPE can come: write() needs no care
   bool standardOutput = false;
 };
 

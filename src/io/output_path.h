@@ -2,9 +2,9 @@
 // this process, or the file a symbolic link names.
 #pragma once
 
-#include <sys/stat.h>
-
 #include <string>
+
+#include "io/platform.h"
 
 namespace tarvel {
 
@@ -13,14 +13,6 @@ std::string FolderOf(const std::string& path);
 
 // The part after the last slash.
 std::string LastPartOf(const std::string& path);
-
-// The descriptor that `path` names when its folder is this process's own
-// descriptor folder (/dev/fd, /proc/self/fd, /proc/PID/fd), or -1.
-int NamedDescriptor(const std::string& path);
-
-// Replaces `path`, a symbolic link, with where it leads; false when the
-// link cannot be read.
-bool FollowLink(std::string& path);
 
 // Where an output's name leads, symbolic links followed.
 struct OutputTarget {
@@ -35,7 +27,7 @@ struct OutputTarget {
   Kind kind = Kind::kUnreachable;
   std::string path;
   int descriptor = -1;
-  struct stat existing {};
+  FileStatus existing;
   int error = 0;
 };
 OutputTarget ResolveOutput(const std::string& name);
