@@ -5,25 +5,27 @@
 #include <system_error>
 #include <vector>
 
+#include "io/platform_process.h"
+
 namespace tarvel {
 
 namespace {
 
-bool Exists(const char* name) {
+bool Exists(const std::string& name) {
   std::error_code error;
-  return std::filesystem::exists(std::filesystem::symlink_status(name, error));
+  return std::filesystem::exists(std::filesystem::symlink_status(PathFromUtf8(name), error));
 }
 
 }  // namespace
 
-CommandLine ParseTarvel(int argc, const char* const* argv) {
+CommandLine ParseTarvel(const std::vector<std::string>& args) {
   CommandLine line;
-  if (argc < 3) return line;
-  for (int k = 3; k < argc; ++k) {
-    if (std::string_view(argv[k]) != "/16" && Exists(argv[k])) return line;
+  if (args.size() < 3) return line;
+  for (std::size_t k = 3; k < args.size(); ++k) {
+    if (args[k] != "/16" && Exists(args[k])) return line;
   }
-  line.input = argv[1];
-  line.output = argv[2];
+  line.input = args[1];
+  line.output = args[2];
   line.action = CommandLine::Action::kRun;
   return line;
 }
@@ -33,12 +35,12 @@ namespace {
 // Options, then names: fills `line` and `names`, false when an option ended
 // the parse (--help, --version, one unknown). `flag` is the program's own
 // option and the field it sets.
-bool ParseOptions(int argc, const char* const* argv, std::string_view shortFlag,
+bool ParseOptions(const std::vector<std::string>& args, std::string_view shortFlag,
                   std::string_view longFlag, bool CommandLine::*flag, CommandLine& line,
                   std::vector<std::string_view>& names) {
   bool options = true;
-  for (int k = 1; k < argc; ++k) {
-    const std::string_view argument = argv[k];
+  for (std::size_t k = 1; k < args.size(); ++k) {
+    const std::string_view argument = args[k];
     const bool option = options && names.empty() && argument.size() > 1 && argument[0] == '-';
     if (!option) {
       names.push_back(argument);
@@ -63,10 +65,10 @@ bool ParseOptions(int argc, const char* const* argv, std::string_view shortFlag,
 
 }  // namespace
 
-CommandLine ParseUntarvel(int argc, const char* const* argv) {
+CommandLine ParseUntarvel(const std::vector<std::string>& args) {
   CommandLine line;
   std::vector<std::string_view> names;
-  if (!ParseOptions(argc, argv, "-f", "--force", &CommandLine::force, line, names)) return line;
+  if (!ParseOptions(args, "-f", "--force", &CommandLine::force, line, names)) return line;
   if (names.size() != 2) return line;
   line.input = names[0];
   line.output = names[1];
@@ -74,10 +76,10 @@ CommandLine ParseUntarvel(int argc, const char* const* argv) {
   return line;
 }
 
-CommandLine ParseFilter(int argc, const char* const* argv) {
+CommandLine ParseFilter(const std::vector<std::string>& args) {
   CommandLine line;
   std::vector<std::string_view> names;
-  if (!ParseOptions(argc, argv, "-d", "--decompress", &CommandLine::decompress, line, names)) {
+  if (!ParseOptions(args, "-d", "--decompress", &CommandLine::decompress, line, names)) {
     return line;
   }
   if (names.empty()) line.action = CommandLine::Action::kRun;

@@ -2,9 +2,11 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace tarvel {
 
+// `args` is the whole command line, the program's name first.
 struct CommandLine {
   enum class Action {
     kRun,
@@ -25,14 +27,14 @@ struct CommandLine {
 // ignored ("/16" among others), except an argument that names an existing
 // file, which is how a shell pattern that matched more files than two looks:
 // the run is refused with the usage line before anything is opened.
-CommandLine ParseTarvel(int argc, const char* const* argv);
+CommandLine ParseTarvel(const std::vector<std::string>& args);
 
 // untarvel [-f] [--] <file in> <file out>, or --help, or --version. Options
 // come before the names; "--" ends them; exactly two names.
-CommandLine ParseUntarvel(int argc, const char* const* argv);
+CommandLine ParseUntarvel(const std::vector<std::string>& args);
 
 // tarvel-filter [-d], or --help, or --version: no names, standard input to
 // standard output.
-CommandLine ParseFilter(int argc, const char* const* argv);
+CommandLine ParseFilter(const std::vector<std::string>& args);
 
 }  // namespace tarvel

@@ -1,10 +1,12 @@
 #include <iostream>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "command_line.h"
+#include "io/platform_process.h"
 #include "messages.h"
 #include "program.h"
-#include "signals.h"
 #include "tarvel/tarvel.h"
 
 namespace tarvel {
@@ -14,8 +16,8 @@ namespace {
 constexpr int kStandardInput = 0;
 constexpr int kStandardOutput = 1;
 
-int Filter(int argc, char** argv) {
-  const CommandLine line = ParseFilter(argc, argv);
+int Filter(const std::vector<std::string>& args) {
+  const CommandLine line = ParseFilter(args);
   switch (line.action) {
     case CommandLine::Action::kRun:
       break;
@@ -56,7 +58,7 @@ int Filter(int argc, char** argv) {
 
 int RunFilter(int argc, char** argv) {
   try {
-    return Filter(argc, argv);
+    return Filter(CommandLineArguments(argc, argv));
   } catch (const std::bad_alloc&) {  // in the program's own strings
     WriteErrorLine(kOutOfMemoryMessage);
     return 1;

@@ -1,5 +1,5 @@
+#include "io/platform_process.h"
 #include "program.h"
-#include "signals.h"
 
 int main(int argc, char** argv) {
   tarvel::OpenStandardDescriptors();

@@ -5,11 +5,12 @@
 #include <iostream>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "command_line.h"
+#include "io/platform_process.h"
 #include "messages.h"
 #include "run_report.h"
-#include "signals.h"
 #include "tarvel/tarvel.h"
 
 namespace tarvel {
@@ -22,14 +23,14 @@ namespace {
 bool RefusedWithoutForce(const CommandLine& line) {
   if (line.force || !OutputReplacesFile(line.output)) return false;
   std::error_code error;
-  const auto input = std::filesystem::status(line.input, error);
+  const auto input = std::filesystem::status(PathFromUtf8(line.input), error);
   if (!std::filesystem::exists(input) || std::filesystem::is_directory(input)) return false;
-  return !std::filesystem::equivalent(line.input, line.output, error);
+  return !std::filesystem::equivalent(PathFromUtf8(line.input), PathFromUtf8(line.output), error);
 }
 
-int Run(Direction direction, int argc, char** argv) {
+int Run(Direction direction, const std::vector<std::string>& args) {
   const bool compress = direction == Direction::kCompress;
-  const CommandLine line = compress ? ParseTarvel(argc, argv) : ParseUntarvel(argc, argv);
+  const CommandLine line = compress ? ParseTarvel(args) : ParseUntarvel(args);
   switch (line.action) {
     case CommandLine::Action::kRun:
       break;
@@ -74,7 +75,7 @@ int Run(Direction direction, int argc, char** argv) {
 
 int RunProgram(Direction direction, int argc, char** argv) {
   try {
-    return Run(direction, argc, argv);
+    return Run(direction, CommandLineArguments(argc, argv));
   } catch (const std::bad_alloc&) {  // in the program's own strings
     WriteErrorLine(kOutOfMemoryMessage);
     return 1;

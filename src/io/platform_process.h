@@ -1,9 +1,14 @@
-// What both programs set up before they touch a file: the standard
-// descriptors, the signals that would end a run in the middle of a write, and
-// the removal of an unfinished output when a signal ends the run.
+// What the programs ask of the system, beside the library: the standard
+// descriptors, the signals (on Windows, the console's control events) that
+// would end a run in the middle of a write, the removal of an unfinished
+// output when one ends the run, terminals, and the command line and console
+// in UTF-8. One implementation per system, linked into the programs only.
 #pragma once
 
-#include <signal.h>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "tarvel/tarvel.h"
 
@@ -38,10 +43,12 @@ class SignalWatcher : public OutputWatcher {
   void Enter() override;
   void Leave() override;
   void Pending(int folder, const char* name) override;
-
- private:
-  int depth = 0;
-  sigset_t saved;  // the thread's signal mask before the outermost Enter()
 };
+
+// The command line as UTF-8 strings, argv[0] first.
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
+
+// A UTF-8 name as std::filesystem takes it.
+std::filesystem::path PathFromUtf8(const std::string& name);
 
 }  // namespace tarvel

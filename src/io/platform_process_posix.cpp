@@ -1,5 +1,3 @@
-#include "signals.h"
-
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -7,6 +5,8 @@
 
 #include <atomic>
 #include <csignal>
+
+#include "io/platform_process.h"
 
 namespace tarvel {
 
@@ -80,15 +80,30 @@ void InstallSignalHandling() {
   }
 }
 
+namespace {
+
+// How deep this thread is in Enter() calls, and its signal mask before the
+// outermost.
+thread_local int enterDepth = 0;
+thread_local sigset_t savedMask;
+
+}  // namespace
+
 void SignalWatcher::Enter() {
-  if (depth++ > 0) return;
+  if (enterDepth++ > 0) return;
   const sigset_t blocked = RemovingSignals();
-  pthread_sigmask(SIG_BLOCK, &blocked, &saved);
+  pthread_sigmask(SIG_BLOCK, &blocked, &savedMask);
 }
 
 void SignalWatcher::Leave() {
-  if (--depth == 0) pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+  if (--enterDepth == 0) pthread_sigmask(SIG_SETMASK, &savedMask, nullptr);
 }
+
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv, argv + argc);
+}
+
+std::filesystem::path PathFromUtf8(const std::string& name) { return name; }
 
 void SignalWatcher::Pending(int folder, const char* name) {
   if (name == nullptr) {
