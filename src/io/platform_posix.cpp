@@ -54,29 +54,6 @@ int UsableCores() {
 #endif
 }
 
-int ThreadsFor(std::int64_t bytes) {
-  constexpr std::int64_t kThreadedBytes = std::int64_t{1} << 20;
-  constexpr int kMaxThreads = 4;
-  return bytes < kThreadedBytes ? 1 : std::min(UsableCores(), kMaxThreads);
-}
-
-int ThreadsFor(int asked, std::int64_t bytes) {
-  return asked > 0 ? std::min(asked, UsableCores()) : ThreadsFor(bytes);
-}
-
-bool FileStatus::IsRegular() const { return S_ISREG(mode); }
-bool FileStatus::IsDirectory() const { return S_ISDIR(mode); }
-bool FileStatus::IsBlockDevice() const { return S_ISBLK(mode); }
-bool FileStatus::IsLink() const { return S_ISLNK(mode); }
-
-bool FileStatus::SameFileAs(const FileStatus& other) const {
-  return device == other.device && inode == other.inode;
-}
-
-bool FileStatus::UnchangedSince(const FileStatus& before) const {
-  return size == before.size && modified == before.modified && changed == before.changed;
-}
-
 namespace {
 
 std::int64_t Nanoseconds(const struct timespec& time) {
