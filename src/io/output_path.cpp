@@ -8,20 +8,23 @@
 namespace tarvel {
 
 std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
+  const std::size_t slash = path.find_last_of(PathSeparators());
   if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
+  std::string folder = path.substr(0, slash == 0 ? 1 : slash);
+  // A drive's root ("C:/" on Windows; elsewhere the same folder as "C:").
+  if (folder.back() == ':') folder += path[slash];
+  return folder;
 }
 
 std::string LastPartOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
+  const std::size_t slash = path.find_last_of(PathSeparators());
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 OutputTarget ResolveOutput(const std::string& name) {
   constexpr int kMaxLinkHops = 40;
   OutputTarget target;
-  if (name.empty() || name.back() == '/') {
+  if (name.empty() || std::string_view(PathSeparators()).find(name.back()) != std::string::npos) {
     target.error = EISDIR;
     return target;
   }

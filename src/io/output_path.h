@@ -8,10 +8,11 @@
 
 namespace tarvel {
 
-// The folder part of a path ("." for a bare name, "/" at the root).
+// The folder part of a path ("." for a bare name, "/" at the root); the
+// folders are parted by the system's separators.
 std::string FolderOf(const std::string& path);
 
-// The part after the last slash.
+// The part after the last separator.
 std::string LastPartOf(const std::string& path);
 
 // Where an output's name leads, symbolic links followed.

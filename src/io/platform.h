@@ -145,6 +145,10 @@ bool IsNoRoom(int error);
 
 // ---- Names ----
 
+// The characters that part a path's folders: "/" on POSIX systems, "/" and
+// "\\" on Windows.
+const char* PathSeparators();
+
 // The descriptor that `path` names, when it names one of this process's own,
 // or -1: on Linux /dev/fd/N and /proc/self/fd/N (where /dev/stdout and its
 // kin lead), on the BSDs /dev/fd/N, on Windows /dev/stdin, /dev/stdout and

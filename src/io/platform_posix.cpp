@@ -201,6 +201,8 @@ bool IsOwnDescriptorFolder(const std::string& folder) {
 
 }  // namespace
 
+const char* PathSeparators() { return "/"; }
+
 int NamedDescriptor(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   const std::string last = slash == std::string::npos ? path : path.substr(slash + 1);

@@ -30,8 +30,8 @@ std::string Narrow(const wchar_t* wide) {
 
 std::wstring Wide(const std::string& text) {
   if (text.empty()) return {};
-  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0);
+  const int size =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(size), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
   return wide;
@@ -51,8 +51,8 @@ BOOL WINAPI RemovePending(DWORD event) {
     if (pendingName != nullptr) {
       const HANDLE folder = reinterpret_cast<HANDLE>(_get_osfhandle(pendingFolder));
       std::wstring path(MAX_PATH, L'\0');
-      const DWORD size = GetFinalPathNameByHandleW(folder, path.data(),
-                                                   static_cast<DWORD>(path.size()), 0);
+      const DWORD size =
+          GetFinalPathNameByHandleW(folder, path.data(), static_cast<DWORD>(path.size()), 0);
       path.resize(size < path.size() ? size : 0);
       if (!path.empty() && path.back() != L'\\') path += L'\\';
       DeleteFileW((path + Wide(pendingName)).c_str());

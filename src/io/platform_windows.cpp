@@ -82,8 +82,8 @@ T Failed(T value) {
 
 std::wstring Wide(const std::string& text) {
   if (text.empty()) return {};
-  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0);
+  const int size =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(size), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
   return wide;
@@ -169,9 +169,9 @@ std::optional<FileStatus> StatusOfHandle(HANDLE handle, bool link) {
       return status;
     }
   }
-  status.mode = standard.Directory != 0                      ? kDirectory | 0777
+  status.mode = standard.Directory != 0                       ? kDirectory | 0777
                 : (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? kRegular | 0444
-                                                             : kRegular | 0666;
+                                                              : kRegular | 0666;
   return status;
 }
 
@@ -192,8 +192,8 @@ std::optional<FileStatus> StatusOfName(const std::string& name, bool link) {
 std::wstring WhereIs(HANDLE handle) {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD size = GetFinalPathNameByHandleW(handle, path.data(),
-                                                 static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED);
+    const DWORD size = GetFinalPathNameByHandleW(
+        handle, path.data(), static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED);
     if (size == 0) return {};
     if (size < path.size()) {
       path.resize(size);
@@ -233,9 +233,7 @@ int UsableCores() {
 
 std::optional<FileStatus> StatusOf(const std::string& name) { return StatusOfName(name, false); }
 
-std::optional<FileStatus> LinkStatusOf(const std::string& name) {
-  return StatusOfName(name, true);
-}
+std::optional<FileStatus> LinkStatusOf(const std::string& name) { return StatusOfName(name, true); }
 
 std::optional<FileStatus> StatusOfDescriptor(int fd) {
   const HANDLE handle = HandleOf(fd);
@@ -246,9 +244,7 @@ std::optional<FileStatus> StatusOfDescriptor(int fd) {
   return StatusOfHandle(handle, false);
 }
 
-std::filesystem::path PathOf(const std::string& name) {
-  return std::filesystem::path(Wide(name));
-}
+std::filesystem::path PathOf(const std::string& name) { return std::filesystem::path(Wide(name)); }
 
 int OpenToRead(const std::string& name) {
   return DescriptorOf(CreateFileW(WideName(name).c_str(), GENERIC_READ, kShareAll, nullptr,
@@ -257,9 +253,9 @@ int OpenToRead(const std::string& name) {
 }
 
 int OpenToWrite(const std::string& name, bool empty) {
-  const HANDLE handle = CreateFileW(WideName(name).c_str(), GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE handle =
+      CreateFileW(WideName(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   // Devices (NUL, CON) cannot be emptied, and need not be.
   if (handle != INVALID_HANDLE_VALUE && empty && GetFileType(handle) == FILE_TYPE_DISK) {
     SetEndOfFile(handle);
@@ -335,10 +331,18 @@ int Resize(int fd, std::int64_t size) {
   return error;
 }
 
-// A handle's rights cannot be asked after: a write that it does not allow
-// fails, as a write error.
+// A handle's rights are not told; for a file, a write of nothing is refused
+// when the handle may not write. Elsewhere a write that is not allowed fails
+// as a write error.
 bool OpenForReading(int fd) { return HandleOf(fd) != INVALID_HANDLE_VALUE; }
-bool OpenForWriting(int fd) { return HandleOf(fd) != INVALID_HANDLE_VALUE; }
+
+bool OpenForWriting(int fd) {
+  const HANDLE handle = HandleOf(fd);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  if (GetFileType(handle) != FILE_TYPE_DISK) return true;
+  DWORD written = 0;
+  return WriteFile(handle, "", 0, &written, nullptr) != 0;
+}
 
 int Duplicate(int fd) {
   HANDLE copy = INVALID_HANDLE_VALUE;
@@ -377,6 +381,8 @@ int ReserveSpace(int /*fd*/, std::int64_t /*offset*/, std::int64_t /*length*/) {
 
 bool IsNoRoom(int error) { return error == ENOSPC; }
 
+const char* PathSeparators() { return "/\\"; }
+
 int NamedDescriptor(const std::string& path) {
   if (path == "/dev/stdin") return 0;
   if (path == "/dev/stdout") return 1;
@@ -409,8 +415,7 @@ bool MayCreateIn(int /*folder*/) { return true; }
 int CreateInFolder(int folder, const std::string& name, std::uint32_t mode, bool readable) {
   // Bits without write permission make a read-only file, which the handle
   // made with it may still write.
-  const DWORD attributes =
-      (mode & 0200) == 0 ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL;
+  const DWORD attributes = (mode & 0200) == 0 ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL;
   return DescriptorOf(
       CreateFileW(InFolder(folder, name).c_str(), GENERIC_WRITE | (readable ? GENERIC_READ : 0),
                   kShareAll, nullptr, CREATE_NEW, attributes, nullptr),
@@ -418,10 +423,10 @@ int CreateInFolder(int folder, const std::string& name, std::uint32_t mode, bool
 }
 
 int OpenInFolder(int folder, const std::string& name) {
-  return DescriptorOf(CreateFileW(InFolder(folder, name).c_str(), GENERIC_WRITE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr),
-                      0);
+  return DescriptorOf(
+      CreateFileW(InFolder(folder, name).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
+      0);
 }
 
 void RemoveFromFolder(int folder, const char* name) {

@@ -1,8 +1,6 @@
 // The C interface: streams in pieces of any size give the buffer calls'
 // bytes, and every failure has its status.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -18,6 +16,7 @@
 
 #include "api/compress.h"
 #include "format/faults.h"
+#include "io/platform.h"
 #include "support/scratch.h"
 #include "support/test_data.h"
 #include "tarvel.h"
@@ -217,25 +216,25 @@ TEST(CApiTest, EveryFailureHasItsStatusAndItsText) {
   };
   Bytes trailing = packed;
   trailing.push_back(0);
-  const int reading = open(in.c_str(), O_RDONLY);
-  const int readingPacked = open((in + ".tv").c_str(), O_RDONLY);
+  const int reading = testing::OpenDescriptor(dir / "in", false);
+  const int readingPacked = testing::OpenDescriptor(dir / "in.tv", false);
   const Bytes cut(packed.begin(), packed.end() - 1);
   int broken[2];
-  ASSERT_EQ(pipe(broken), 0);
-  close(broken[0]);  // a pipe whose reader has gone
+  ASSERT_TRUE(testing::MakePipe(broken));
+  CloseFile(broken[0]);  // a pipe whose reader has gone
   // A reader that takes 4 KiB and leaves while a write waits for room: the
   // write returns what it wrote, yet raises SIGPIPE.
   const auto leavingReader = [&](const auto& call) {
     int ends[2];
-    if (pipe(ends) != 0) return -1000;
+    if (!testing::MakePipe(ends)) return -1000;
     std::thread reader([&] {
       char some[4096];
-      (void)!read(ends[0], some, sizeof some);
-      close(ends[0]);
+      ReadSome(ends[0], some, sizeof some);
+      CloseFile(ends[0]);
     });
     const int status = call(ends[1]);
     reader.join();
-    close(ends[1]);
+    CloseFile(ends[1]);
     return status;
   };
 
@@ -327,7 +326,7 @@ TEST(CApiTest, EveryFailureHasItsStatusAndItsText) {
       {"the same restoring",
        [&] {
          return leavingReader([&](int output) {
-           lseek(readingPacked, 0, SEEK_SET);
+           Seek(readingPacked, 0, SeekFrom::kStart);
            return tarvel_decompress_fd(readingPacked, output, 1, nullptr, nullptr);
          });
        },
@@ -352,7 +351,9 @@ TEST(CApiTest, EveryFailureHasItsStatusAndItsText) {
        [&] { return tarvel_compress_fd(reading, readingPacked, 1, nullptr, nullptr); },
        TARVEL_ERROR_OPEN_OUTPUT},
   };
+#if defined(SIGPIPE)
   const auto defaultAction = signal(SIGPIPE, SIG_DFL);
+#endif
   for (const Case& c : cases) {
     errno = 0;
     const int status = c.call();
@@ -362,10 +363,12 @@ TEST(CApiTest, EveryFailureHasItsStatusAndItsText) {
     }
     EXPECT_FALSE(std::filesystem::exists(out)) << c.name;
   }
+#if defined(SIGPIPE)
   signal(SIGPIPE, defaultAction);
-  close(reading);
-  close(readingPacked);
-  close(broken[1]);
+#endif
+  CloseFile(reading);
+  CloseFile(readingPacked);
+  CloseFile(broken[1]);
 
   std::set<std::string> texts;
   for (int status = TARVEL_DONE; status >= TARVEL_ERROR_ARGUMENT; --status) {
@@ -386,20 +389,20 @@ TEST(CApiTest, EveryFailureHasItsStatusAndItsText) {
 class PipeFrom {
  public:
   explicit PipeFrom(const Bytes& bytes) {
-    if (pipe(ends) != 0) std::abort();
+    if (!testing::MakePipe(ends)) std::abort();
     writer = std::thread([this, &bytes] {
       for (std::size_t at = 0; at < bytes.size();) {
-        const ssize_t n =
-            write(ends[1], bytes.data() + at, std::min<std::size_t>(65536, bytes.size() - at));
+        const std::int64_t n =
+            WriteSome(ends[1], bytes.data() + at, std::min<std::size_t>(65536, bytes.size() - at));
         if (n <= 0) break;
         at += static_cast<std::size_t>(n);
       }
-      close(ends[1]);
+      CloseFile(ends[1]);
     });
   }
   ~PipeFrom() {
     writer.join();
-    close(ends[0]);
+    CloseFile(ends[0]);
   }
   int ReadEnd() const { return ends[0]; }
 
@@ -415,20 +418,20 @@ TEST(CApiTest, DescriptorsAreReadAndWrittenFromWhereTheyStand) {
   testing::ScratchDir dir;
   testing::WriteFile(dir / "in", head + std::string(data.begin(), data.end()));
   const auto written = [&](const char* name, const auto& call) {
-    const int output = open((dir / name).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    EXPECT_EQ(write(output, head.data(), head.size()), 4);
+    const int output = testing::OpenDescriptor(dir / name, true);
+    EXPECT_EQ(WriteSome(output, head.data(), head.size()), 4);
     EXPECT_EQ(call(output), TARVEL_OK) << name;
-    EXPECT_EQ(fcntl(output, F_GETFD), FD_CLOEXEC & 0) << name;  // still open
-    close(output);
+    EXPECT_TRUE(testing::IsOpenDescriptor(output)) << name;
+    CloseFile(output);
     return testing::ReadFile(dir / name);
   };
   // A regular file from its offset on, read twice by position.
-  const int input = open((dir / "in").c_str(), O_RDONLY);
-  ASSERT_EQ(lseek(input, 4, SEEK_SET), 4);
+  const int input = testing::OpenDescriptor(dir / "in", false);
+  ASSERT_EQ(Seek(input, 4, SeekFrom::kStart), 4);
   EXPECT_TRUE(written("file.tv", [&](int output) {
                 return tarvel_compress_fd(input, output, 2, nullptr, nullptr);
               }) == head + std::string(packed.begin(), packed.end()));
-  close(input);
+  CloseFile(input);
   // A pipe, copied aside.
   PipeFrom raw(data);
   EXPECT_TRUE(written("pipe.tv", [&](int output) {

@@ -1,9 +1,7 @@
 // The packed payload path against the plain one, byte for byte.
 #include "encode/payload_encoder.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <functional>
 #include <iterator>
@@ -13,6 +11,7 @@
 
 #include "encode/payload_writer.h"
 #include "io/cpu.h"
+#include "io/platform.h"
 #include "support/codes.h"
 #include "support/failing_stream.h"
 #include "support/scratch.h"
@@ -59,11 +58,11 @@ PayloadWriter ByPosition(int threads, std::size_t blockBytes) {
     input.seekg(start);
     const testing::ScratchDir dir;
     testing::WriteFile(dir / "in", data);
-    const int fd = ::open((dir / "in").c_str(), O_RDONLY);
+    const int fd = OpenToRead((dir / "in").string());
     const PositionalFile file{fd, static_cast<std::int64_t>(data.size())};
     const PayloadResult result =
         WritePayload(writer, input, table, index, threads, blockBytes, &file);
-    ::close(fd);
+    CloseFile(fd);
     return result;
   };
 }

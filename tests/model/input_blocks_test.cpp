@@ -1,15 +1,14 @@
 // Reading a regular file by position, on several threads at once.
 #include "io/input_blocks.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "encode/payload_writer.h"
+#include "io/platform.h"
 #include "model/symbol_count.h"
 #include "support/codes.h"
 #include "support/scratch.h"
@@ -23,9 +22,9 @@ class FileOf {
  public:
   explicit FileOf(const std::string& data) {
     testing::WriteFile(dir / "in", data);
-    fd = ::open((dir / "in").c_str(), O_RDONLY);
+    fd = OpenToRead((dir / "in").string());
   }
-  ~FileOf() { ::close(fd); }
+  ~FileOf() { CloseFile(fd); }
   FileOf(const FileOf&) = delete;
   FileOf& operator=(const FileOf&) = delete;
 
@@ -98,7 +97,7 @@ TEST(InputBlocksTest, AFileOfAnotherSizeThanExpectedHasChanged) {
 TEST(InputBlocksTest, AFailedReadLeavesTheStreamBad) {
   // Reading a directory fails: the nearest to a disk error a test can make.
   const testing::ScratchDir dir;
-  const int fd = ::open(dir.Path().c_str(), O_RDONLY | O_DIRECTORY);
+  const int fd = OpenFolder(dir.Path().string());
   ASSERT_GE(fd, 0);
   const PositionalFile folder{fd, 5000};
   {
@@ -117,7 +116,7 @@ TEST(InputBlocksTest, AFailedReadLeavesTheStreamBad) {
     EXPECT_EQ(result.status, PayloadResult::Status::kReadFailed);
     writer.Abandon();
   }
-  ::close(fd);
+  CloseFile(fd);
 }
 
 TEST(InputBlocksTest, APayloadOfAnotherSizeThanCountedIsRefused) {

@@ -96,7 +96,7 @@ TEST(CliTest, ReportsEveryRunThatReachesTheEnd) {
 TEST(CliTest, NamesWithSpacesAndOtherBytesAppearAsTyped) {
   ScratchDir dir;
   const std::string input = "in put \xC3\xA9.txt";
-  WriteFile(dir / input, "ab");
+  WriteFile(dir.Path() / std::filesystem::u8path(input), "ab");
   const auto result = RunTarvelBinary({input, "./out file"}, dir.Path());
   EXPECT_EQ(result.exitCode, 0);
   ExpectReport(result.out, "tarvel " + input + " ./out file", 2, 12, "-500");

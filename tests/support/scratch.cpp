@@ -1,15 +1,12 @@
 #include "support/scratch.h"
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -18,9 +15,12 @@ namespace tarvel::testing {
 namespace fs = std::filesystem;
 
 ScratchDir::ScratchDir() {
-  std::string pattern = (fs::temp_directory_path() / "tarvel-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  root = pattern;
+  static std::mt19937_64 names(std::random_device{}());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    root = fs::temp_directory_path() / ("tarvel-test-" + std::to_string(names()));
+    if (fs::create_directory(root)) return;
+  }
+  throw std::runtime_error("no scratch folder could be made");
 }
 
 ScratchDir::~ScratchDir() {
@@ -83,58 +83,16 @@ std::string FromHex(std::string_view hex) {
   return bytes;
 }
 
-int StartCommand(const std::vector<std::string>& argv, const fs::path& workDir,
-                 const std::string& stdinPath, const std::string& stdoutPath,
-                 const std::string& stderrPath) {
-  std::vector<char*> args;
-  for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-  args.push_back(nullptr);
-  const pid_t pid = fork();
-  if (pid < 0) throw std::runtime_error("fork failed");
-  if (pid == 0) {
-    if (chdir(workDir.c_str()) != 0) _exit(126);
-    const int inFd = open(stdinPath.c_str(), O_RDONLY);
-    const int outFd = open(stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int errFd = open(stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (inFd < 0 || outFd < 0 || errFd < 0) _exit(126);
-    dup2(inFd, 0);
-    dup2(outFd, 1);
-    dup2(errFd, 2);
-    // The command starts with the standard descriptors only, as from a shell.
-    for (int fd = 3; fd < 1024; ++fd) close(fd);
-    execv(args[0], args.data());
-    _exit(127);
-  }
-  return pid;
-}
-
-int WaitCommand(int pid) {
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
 RunResult RunCommand(const std::vector<std::string>& argv, const fs::path& workDir,
                      const std::string& stdinPath) {
-  char outPattern[] = "/tmp/tarvel-out-XXXXXX";
-  char errPattern[] = "/tmp/tarvel-err-XXXXXX";
-  const int outFd = mkstemp(outPattern);
-  const int errFd = mkstemp(errPattern);
-  if (outFd < 0 || errFd < 0) throw std::runtime_error("mkstemp failed");
-  close(outFd);
-  close(errFd);
-
+  const ScratchDir captured;
+  const std::string out = (captured / "out").string();
+  const std::string err = (captured / "err").string();
   RunResult result;
-  result.exitCode = WaitCommand(StartCommand(argv, workDir, stdinPath, outPattern, errPattern));
-  result.out = ReadFile(outPattern);
-  result.err = ReadFile(errPattern);
-  std::remove(outPattern);
-  std::remove(errPattern);
+  result.exitCode = WaitCommand(StartCommand(argv, workDir, stdinPath, out, err));
+  result.out = ReadFile(out);
+  result.err = ReadFile(err);
   return result;
-}
-
-RunResult RunShell(const std::string& script, const fs::path& workDir) {
-  return RunCommand({"/bin/bash", "-c", script}, workDir);
 }
 
 RunResult RunTarvelBinary(const std::vector<std::string>& args, const fs::path& workDir) {

@@ -57,6 +57,18 @@ int WaitCommand(int pid);
 RunResult RunCommand(const std::vector<std::string>& argv, const std::filesystem::path& workDir,
                      const std::string& stdinPath = "/dev/null");
 
+// Descriptors for the tests of the descriptor calls: `path` opened for
+// reading, or made empty for writing; -1 when it cannot be.
+int OpenDescriptor(const std::filesystem::path& path, bool writing);
+// A pipe: ends[0] reads what ends[1] writes. False when none could be made.
+bool MakePipe(int ends[2]);
+// Whether `fd` is open.
+bool IsOpenDescriptor(int fd);
+
+// Whether RunShell() has a shell to run: POSIX systems have bash; on Windows
+// the tests that need one are skipped.
+bool HaveShell();
+
 // Runs `bash -c script` in `workDir`.
 RunResult RunShell(const std::string& script, const std::filesystem::path& workDir);
 
