@@ -31,7 +31,16 @@
 #define TARVEL_VERSION_NUMBER \
   (TARVEL_VERSION_MAJOR * 10000 + TARVEL_VERSION_MINOR * 100 + TARVEL_VERSION_PATCH)
 
-#if defined(__GNUC__) || defined(__clang__)
+/* What the library exports: on Windows, from the DLL as it is built (its
+ * users need nothing: the import library leads the calls there); elsewhere,
+ * what the shared library shows of itself. */
+#if defined(_WIN32)
+#if defined(TARVEL_BUILDING_DLL)
+#define TARVEL_C_API __declspec(dllexport)
+#else
+#define TARVEL_C_API
+#endif
+#elif defined(__GNUC__) || defined(__clang__)
 #define TARVEL_C_API __attribute__((visibility("default")))
 #else
 #define TARVEL_C_API

@@ -1,6 +1,6 @@
 # Windows on x86-64, from Debian's MinGW-w64 cross compiler with POSIX
-# threads (std::thread); tests run under Debian's wine64. Programs are linked
-# statically, so that they need no MinGW runtime beside them.
+# threads (std::thread); tests run under Debian's wine64. Programs, and a DLL, are
+# linked with the MinGW runtime inside, so that nothing else need lie beside them.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(TARVEL_TRIPLE x86_64-w64-mingw32)
@@ -13,5 +13,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)

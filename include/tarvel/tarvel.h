@@ -21,7 +21,7 @@
 #include "../tarvel.h"
 
 // What the library exports; everything else in it is hidden.
-#define TARVEL_API __attribute__((visibility("default")))
+#define TARVEL_API TARVEL_C_API
 
 namespace tarvel {
 
