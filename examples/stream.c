@@ -4,6 +4,10 @@
 #include <stdlib.h>
 #include <string.h>
 #include <tarvel.h>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 #if TARVEL_VERSION_NUMBER < 200
 #error "tarvel 0.2.0 or later is needed"
@@ -36,6 +40,11 @@ int main(void) {
   unsigned char room[4096];
   tarvel_decoder* decoder = NULL;
   int status = TARVEL_OK;
+#ifdef _WIN32
+  /* Every byte as it is: no translation of line ends. */
+  _setmode(_fileno(stdin), _O_BINARY);
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
   if (!RoundTrip()) return 1;
   decoder = tarvel_decoder_new();
   if (decoder == NULL) return 1;
