@@ -95,10 +95,10 @@ class OutputWatcher {
   virtual void Enter() {}
   virtual void Leave() {}
   // The file to remove if the process ends now: `name` in the folder open as
-  // the descriptor `folder` (for unlinkat(), which a signal handler may
-  // call, and which finds the file even when the folder has been renamed),
-  // or a null `name` for none. Both stay valid until the next call, which
-  // names no file after one that did.
+  // the descriptor `folder` (through which a signal handler may remove it,
+  // and find it even when the folder has been renamed; on Windows a
+  // descriptor over the folder's handle), or a null `name` for none. Both
+  // stay valid until the next call, which names no file after one that did.
   virtual void Pending(int folder, const char* name) = 0;
 };
 
@@ -119,7 +119,7 @@ struct FileOptions {
 // regular files are written directly. A file with other hard links (or in a
 // folder without write permission, or with a name too long for the suffix)
 // is written whole elsewhere first (beside it, else in $TMPDIR) and only then
-// copied over the file, under an exclusive flock() that concurrent runs
+// copied over the file, under an exclusive lock that concurrent runs
 // respect: a failure before the copy leaves it as it was, one during the
 // copy (the disk filling then) can leave it partial. A new output gets the
 // input's permission bits less the umask; an existing one keeps its own.

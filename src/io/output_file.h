@@ -27,7 +27,7 @@ namespace tarvel {
 // name too long for the suffix) is written whole elsewhere first: into a
 // temporary file beside it where one can be made, else an unnamed one in
 // $TMPDIR. Only once that is complete is it copied over the file, under an
-// exclusive flock() on it that concurrent runs take too, and the file cut to
+// exclusive lock on it that concurrent runs take too, and the file cut to
 // the new size. A failure before the copy leaves the file as it was; one
 // during the copy (the disk filling then, the process killed) can leave it
 // partial. A missing output with a name too long for the suffix is made only
