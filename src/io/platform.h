@@ -36,6 +36,16 @@ int ThreadsFor(std::int64_t bytes);
 // would only cost memory. Else ThreadsFor(bytes).
 int ThreadsFor(int asked, std::int64_t bytes);
 
+// The kinds of file, in the bits of FileStatus::mode that POSIX gives them
+// (and that the Windows calls give them too).
+inline constexpr std::uint32_t kKindBits = 0170000;
+inline constexpr std::uint32_t kKindRegular = 0100000;
+inline constexpr std::uint32_t kKindDirectory = 0040000;
+inline constexpr std::uint32_t kKindCharacter = 0020000;
+inline constexpr std::uint32_t kKindBlockDevice = 0060000;
+inline constexpr std::uint32_t kKindPipe = 0010000;
+inline constexpr std::uint32_t kKindLink = 0120000;
+
 // What a name or a descriptor leads to.
 struct FileStatus {
   std::uint64_t device = 0;  // with `inode`, which file it is, under any name

@@ -30,16 +30,6 @@
 
 namespace tarvel {
 
-std::int64_t ClockMilliseconds() {
-  const auto now = std::chrono::steady_clock::now().time_since_epoch();
-  return std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
-}
-
-std::int64_t ClockNanoseconds() {
-  const auto now = std::chrono::steady_clock::now().time_since_epoch();
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(now).count();
-}
-
 std::uint64_t ProcessNumber() { return static_cast<std::uint64_t>(getpid()); }
 
 int UsableCores() {

@@ -2,10 +2,7 @@
 // in UTF-8, the command line in UTF-8, and the console's control events
 // (Ctrl+C, Ctrl+Break, a closed window), which remove an unfinished output
 // before the process ends as it would have.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "io/platform_utf16.h"
 //
 #include <fcntl.h>
 #include <io.h>
@@ -18,24 +15,6 @@
 namespace tarvel {
 
 namespace {
-
-std::string Narrow(const wchar_t* wide) {
-  const int size = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 1) return {};
-  std::string text(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), size, nullptr, nullptr);
-  text.resize(static_cast<std::size_t>(size - 1));
-  return text;
-}
-
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return {};
-  const int size =
-      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-  return wide;
-}
 
 // The file a control event must remove, and the lock that the library's
 // creations, renames and removals of such files hold: the event's handler,
@@ -55,7 +34,7 @@ BOOL WINAPI RemovePending(DWORD event) {
           GetFinalPathNameByHandleW(folder, path.data(), static_cast<DWORD>(path.size()), 0);
       path.resize(size < path.size() ? size : 0);
       if (!path.empty() && path.back() != L'\\') path += L'\\';
-      DeleteFileW((path + Wide(pendingName)).c_str());
+      DeleteFileW((path + Utf16(pendingName)).c_str());
       pendingName = nullptr;
     }
   }
@@ -120,13 +99,13 @@ std::vector<std::string> CommandLineArguments(int /*argc*/, char** /*argv*/) {
   int count = 0;
   wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
   if (wide == nullptr) return arguments;
-  for (int k = 0; k < count; ++k) arguments.push_back(Narrow(wide[k]));
+  for (int k = 0; k < count; ++k) arguments.push_back(Utf8(wide[k]));
   LocalFree(wide);
   return arguments;
 }
 
 std::filesystem::path PathFromUtf8(const std::string& name) {
-  return std::filesystem::path(Wide(name));
+  return std::filesystem::path(Utf16(name));
 }
 
 }  // namespace tarvel

@@ -1,10 +1,7 @@
 // The system calls of Windows. Names are UTF-8 outside and UTF-16 here;
 // descriptors are the C runtime's, each over a handle that the calls below
 // use directly, in binary, with no translation of line ends.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "io/platform_utf16.h"
 //
 #include <fcntl.h>
 #include <io.h>
@@ -24,13 +21,6 @@
 namespace tarvel {
 
 namespace {
-
-// The kinds of file, in the bits that POSIX gives them.
-constexpr std::uint32_t kRegular = 0100000;
-constexpr std::uint32_t kDirectory = 0040000;
-constexpr std::uint32_t kCharacter = 0020000;
-constexpr std::uint32_t kPipe = 0010000;
-constexpr std::uint32_t kLink = 0120000;
 
 // The errno that a system error code stands for.
 int ErrnoOf(DWORD error) {
@@ -80,29 +70,10 @@ T Failed(T value) {
   return value;
 }
 
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return {};
-  const int size =
-      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-  return wide;
-}
-
-std::string Narrow(const std::wstring& wide) {
-  if (wide.empty()) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string text(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size,
-                      nullptr, nullptr);
-  return text;
-}
-
 // A name as the wide calls take it: a long one made absolute with the
 // prefix that lifts the old limit of 260 characters.
 std::wstring WideName(const std::string& name) {
-  std::wstring wide = Wide(name);
+  std::wstring wide = Utf16(name);
   if (wide.size() < MAX_PATH - 12 || wide.rfind(L"\\\\?\\", 0) == 0) return wide;
   const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
   if (size == 0) return wide;
@@ -137,7 +108,7 @@ std::optional<FileStatus> StatusOfHandle(HANDLE handle, bool link) {
   FileStatus status;
   const DWORD type = GetFileType(handle) & ~FILE_TYPE_REMOTE;
   if (type == FILE_TYPE_CHAR || type == FILE_TYPE_PIPE) {
-    status.mode = (type == FILE_TYPE_CHAR ? kCharacter : kPipe) | 0666;
+    status.mode = (type == FILE_TYPE_CHAR ? kKindCharacter : kKindPipe) | 0666;
     return status;
   }
   // The calls by information class, which every handle answers (the older
@@ -165,13 +136,13 @@ std::optional<FileStatus> StatusOfHandle(HANDLE handle, bool link) {
     FILE_ATTRIBUTE_TAG_INFO tag{};
     if (GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) &&
         tag.ReparseTag == IO_REPARSE_TAG_SYMLINK) {
-      status.mode = kLink | 0777;
+      status.mode = kKindLink | 0777;
       return status;
     }
   }
-  status.mode = standard.Directory != 0                       ? kDirectory | 0777
-                : (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? kRegular | 0444
-                                                              : kRegular | 0666;
+  status.mode = standard.Directory != 0                       ? kKindDirectory | 0777
+                : (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? kKindRegular | 0444
+                                                              : kKindRegular | 0666;
   return status;
 }
 
@@ -205,22 +176,12 @@ std::wstring WhereIs(HANDLE handle) {
 
 std::wstring InFolder(int folder, const std::string& name) {
   std::wstring path = WhereIs(HandleOf(folder));
-  if (path.empty()) return Wide(name);
+  if (path.empty()) return Utf16(name);
   if (path.back() != L'\\') path += L'\\';
-  return path + Wide(name);
+  return path + Utf16(name);
 }
 
 }  // namespace
-
-std::int64_t ClockMilliseconds() {
-  const auto now = std::chrono::steady_clock::now().time_since_epoch();
-  return std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
-}
-
-std::int64_t ClockNanoseconds() {
-  const auto now = std::chrono::steady_clock::now().time_since_epoch();
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(now).count();
-}
 
 std::uint64_t ProcessNumber() { return GetCurrentProcessId(); }
 
@@ -244,7 +205,7 @@ std::optional<FileStatus> StatusOfDescriptor(int fd) {
   return StatusOfHandle(handle, false);
 }
 
-std::filesystem::path PathOf(const std::string& name) { return std::filesystem::path(Wide(name)); }
+std::filesystem::path PathOf(const std::string& name) { return std::filesystem::path(Utf16(name)); }
 
 int OpenToRead(const std::string& name) {
   return DescriptorOf(CreateFileW(WideName(name).c_str(), GENERIC_READ, kShareAll, nullptr,
@@ -400,7 +361,7 @@ bool FollowLink(std::string& path) {
     errno = ENOENT;
     return false;
   }
-  path = Narrow(target);
+  path = Utf8(target);
   return true;
 }
 
@@ -474,7 +435,7 @@ std::string TemporaryFolder() {
   while (folder.size() > 3 && (folder.back() == L'\\' || folder.back() == L'/')) {
     folder.pop_back();
   }
-  return Narrow(folder);
+  return Utf8(folder);
 }
 
 bool IsOnPseudoFileSystem(const std::string& /*name*/) { return false; }

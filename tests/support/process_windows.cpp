@@ -1,8 +1,5 @@
 // Starting and waiting for commands on Windows; there is no shell.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "io/platform_utf16.h"
 //
 #include <fcntl.h>
 #include <io.h>
@@ -18,15 +15,6 @@ namespace tarvel::testing {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return {};
-  const int size =
-      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-  return wide;
-}
 
 // One argument as the C runtime's parser reads it back.
 std::wstring Quoted(const std::wstring& argument) {
@@ -48,7 +36,7 @@ std::wstring Quoted(const std::wstring& argument) {
 
 HANDLE Inherited(const std::string& path, bool writing) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  const std::wstring name = path == "/dev/null" ? L"NUL" : Wide(path);
+  const std::wstring name = path == "/dev/null" ? L"NUL" : Utf16(path);
   return CreateFileW(name.c_str(), writing ? GENERIC_WRITE : GENERIC_READ,
                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
                      writing ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -76,7 +64,7 @@ int StartCommand(const std::vector<std::string>& argv, const fs::path& workDir,
   std::wstring line;
   for (const std::string& argument : argv) {
     if (!line.empty()) line += L' ';
-    line += Quoted(Wide(argument));
+    line += Quoted(Utf16(argument));
   }
   const HANDLE in = Inherited(stdinPath, false);
   const HANDLE out = Inherited(stdoutPath, true);
@@ -88,7 +76,7 @@ int StartCommand(const std::vector<std::string>& argv, const fs::path& workDir,
   startup.hStdOutput = out;
   startup.hStdError = err;
   PROCESS_INFORMATION process{};
-  const std::wstring program = Wide(argv.front());
+  const std::wstring program = Utf16(argv.front());
   const BOOL ok = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                  workDir.wstring().c_str(), &startup, &process);
   CloseHandle(in);
