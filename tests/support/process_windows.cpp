@@ -7,6 +7,7 @@
 #include <map>
 #include <mutex>
 #include <stdexcept>
+#include <string>
 
 #include "support/scratch.h"
 
@@ -77,12 +78,19 @@ int StartCommand(const std::vector<std::string>& argv, const fs::path& workDir,
   startup.hStdError = err;
   PROCESS_INFORMATION process{};
   const std::wstring program = Utf16(argv.front());
-  const BOOL ok = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                 workDir.wstring().c_str(), &startup, &process);
+  // Wine now and then refuses a start while it is busy: a few more tries.
+  BOOL ok = FALSE;
+  DWORD error = 0;
+  for (int attempt = 0; attempt < 5 && !ok; ++attempt) {
+    if (attempt > 0) Sleep(200);
+    ok = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                        workDir.wstring().c_str(), &startup, &process);
+    error = GetLastError();
+  }
   CloseHandle(in);
   CloseHandle(out);
   CloseHandle(err);
-  if (!ok) throw std::runtime_error("CreateProcessW failed");
+  if (!ok) throw std::runtime_error("CreateProcessW failed: error " + std::to_string(error));
   CloseHandle(process.hThread);
   const std::lock_guard<std::mutex> lock(startedLock);
   started[static_cast<int>(process.dwProcessId)] = process.hProcess;
