@@ -5,7 +5,8 @@
 // usage: tarvel_huf_bench [--rounds N] FILE...   (pin it: taskset -c 0)
 //
 // zstd's coder works on blocks of at most 128 KiB, each with its own table;
-// a block that it would not shrink is kept raw, as zstd keeps it.
+// a block that it would not shrink is kept raw, and a block of one byte
+// value as that byte, as zstd keeps them.
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -51,7 +52,7 @@ constexpr unsigned kMaxSymbol = 255;
 // none for a block kept raw.
 struct HufBlocks {
   std::vector<std::size_t> from, size;  // in the input
-  std::vector<std::size_t> at, packed;  // in `out`; 0 bytes: raw
+  std::vector<std::size_t> at, packed;  // in `out`; 0 bytes: raw, 1: one byte repeated
   Bytes out;
   std::vector<std::uint64_t> work = std::vector<std::uint64_t>(8704 / 8 + 1);
   std::vector<std::size_t> table = std::vector<std::size_t>(kMaxSymbol + 2);
@@ -87,6 +88,10 @@ struct HufBlocks {
     for (std::size_t k = 0; k < size.size(); ++k) {
       if (packed[k] == 0) {
         std::memcpy(&restored[from[k]], &out[at[k]], size[k]);
+        continue;
+      }
+      if (packed[k] == 1) {
+        std::memset(&restored[from[k]], out[at[k]], size[k]);
         continue;
       }
       dtable[0] = 12 * 0x01000001u;

@@ -88,6 +88,7 @@ DecodingTables BuildTables(const std::vector<std::int32_t>& symbols,
   }
   // Then more symbols wherever their codes fit in the bits left over.
   tables.fast.assign(kSize, 0);
+  tables.advance.assign(kSize, 0);
   for (std::uint32_t value = 0; value < kSize; ++value) {
     std::uint32_t entry = 0;
     std::uint32_t symbols = 0;
@@ -97,10 +98,12 @@ DecodingTables BuildTables(const std::vector<std::int32_t>& symbols,
       const int next = length[rest];
       if (next == 0 || used + next > kTableBits || index[rest] == kEndIndex) break;
       used += next;
-      symbols |= static_cast<std::uint32_t>(index[rest]) << (8 * count);
+      symbols |= static_cast<std::uint32_t>(index[rest])
+                 << FastSymbolShift(static_cast<int>(count));
       entry = FastEntry(symbols, count + 1, used);
     }
     tables.fast[value] = entry;
+    tables.advance[value] = EntryCount(entry);
   }
   return tables;
 }

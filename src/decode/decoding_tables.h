@@ -1,6 +1,7 @@
 // The tables that turn the bits of a payload back into symbols.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -19,13 +20,16 @@ inline constexpr std::int32_t kEndIndex = 256;
 // through the code tree bit by bit.
 //
 // An entry of `fast`: the bits its symbols take (bits 0-5, so that a shift
-// by the entry itself consumes them), the symbols in order (6-13, 14-21,
-// 22-29, so that one store of the entry shifted down by 6 writes them all,
-// the first lowest) and how many symbols it gives (30-31, one shift away).
-// An entry that gives none is 0: it consumes nothing, and sends the decoder
-// to the second lookup or the tree.
+// by the entry itself consumes them), how many symbols it gives (6-7), and
+// the symbols, the first in the top byte (24-31), then 16-23 and 8-15, so
+// that one big-endian store of the entry writes them all in order, followed
+// by a byte that is not theirs. An entry that gives none is 0: it consumes
+// nothing, and sends the decoder to the second lookup or the tree.
+// `advance` holds each entry's count again, as wide as a pointer, so that
+// the fast loop moves its output on by one addition from memory.
 struct DecodingTables {
   std::vector<std::uint32_t> fast;
+  std::vector<std::size_t> advance;
   // The first symbol alone, for decoding up to an exact bit: its code length
   // (bits 0-3, 0 for a code longer than kTableBits) and its decoding index.
   std::vector<std::uint16_t> first;
@@ -44,20 +48,20 @@ struct DecodingTables {
 
 // Entries of `fast`.
 inline constexpr int kFastLengthBits = 6;
-inline constexpr int kFastSymbolsShift = 6;
-inline constexpr int kFastCountShift = 30;
+inline constexpr int kFastCountShift = 6;
+inline constexpr int kFastSymbolsShift = 8;
+// `symbols` holds the first symbol in its top byte, as in the entry.
 inline constexpr std::uint32_t FastEntry(std::uint32_t symbols, std::uint32_t count, int length) {
-  return count << kFastCountShift | symbols << kFastSymbolsShift |
-         static_cast<std::uint32_t>(length);
+  return symbols | count << kFastCountShift | static_cast<std::uint32_t>(length);
 }
-inline constexpr std::uint32_t EntryCount(std::uint32_t entry) { return entry >> kFastCountShift; }
+inline constexpr std::uint32_t EntryCount(std::uint32_t entry) {
+  return (entry >> kFastCountShift) & 3;
+}
 inline constexpr int EntryLength(std::uint32_t entry) {
   return static_cast<int>(entry & ((1u << kFastLengthBits) - 1));
 }
-// The symbols in the low three bytes; the top byte is not theirs.
-inline constexpr std::uint32_t EntrySymbols(std::uint32_t entry) {
-  return entry >> kFastSymbolsShift;
-}
+// The place of symbol `k` (0 to 2) of an entry.
+inline constexpr int FastSymbolShift(int k) { return 24 - 8 * k; }
 
 // Entries of `first`.
 inline constexpr int kFirstLengthBits = 4;
@@ -93,8 +97,9 @@ inline constexpr int LongStartBits(std::uint32_t start) {
 
 static_assert(kTableBits < (1 << kFastLengthBits) && kFastLengthBits <= kFastSymbolsShift,
               "a fast entry's length field holds a whole lookup");
-static_assert(kFastSymbolsShift + 3 * 8 <= kFastCountShift && kFastCountShift + 2 == 32,
-              "three byte symbols above the length, then a count of up to 3");
+static_assert(kFastCountShift == kFastLengthBits && kFastCountShift + 2 == kFastSymbolsShift &&
+                  FastSymbolShift(2) == kFastSymbolsShift,
+              "the length, a count of up to 3 and three byte symbols fill an entry");
 static_assert(kTableBits < (1 << kFirstLengthBits) && kFirstLengthBits + 12 <= 16 &&
                   kEndIndex < (1 << 12),
               "a first entry holds a lookup's length and any decoding index");

@@ -76,29 +76,33 @@ struct CarriedBits {
   }
 };
 
-// A lane's bit position alone. Each round loads the eight bytes that its
-// position starts in, with a marker bit laid over the last one, and shifts
-// them by the position's bit in its byte: at least 56 of the stream's bits
-// above the marker, which the lookups shift out as they consume them. Where
-// the marker stands at the end tells how far the round went, with no count
-// kept along the way; a round's load waits for that, which three or four
-// lanes hide.
+// A lane's bit position alone, as the byte that the next round loads from
+// and the bit in that byte where the stream goes on. Each round loads those
+// eight bytes with a marker bit laid over the last one, and shifts them by
+// the bit: at least 56 of the stream's bits above the marker, which the
+// lookups shift out as they consume them. Where the marker stands at the end
+// tells how far the round went, with no count kept along the way; a round's
+// load waits for that, which three or four lanes hide.
 struct MarkedBits {
   static constexpr bool kCounts = false;
-  std::uint64_t position;
+  const std::uint8_t* next;
+  unsigned bit;
 
   MarkedBits() = default;
-  explicit MarkedBits(const MemoryBits& bits) : position(bits.Position()) {}
-  std::uint64_t Position(const std::uint8_t* /*bytes*/) const { return position; }
-  std::uint64_t LoadByte(const std::uint8_t* /*bytes*/) const { return position / 8; }
-  [[gnu::always_inline]] std::uint64_t Load(const std::uint8_t* bytes) const {
-    return (LoadBigEndian64(bytes + position / 8) | 1) << (position % 8);
+  explicit MarkedBits(const MemoryBits& bits)
+      : next(bits.bytes + bits.Position() / 8), bit(static_cast<unsigned>(bits.Position() % 8)) {}
+  std::uint64_t Position(const std::uint8_t* bytes) const {
+    return std::uint64_t(next - bytes) * 8 + bit;
   }
+  std::uint64_t LoadByte(const std::uint8_t* bytes) const { return std::uint64_t(next - bytes); }
+  [[gnu::always_inline]] std::uint64_t Load() const { return (LoadBigEndian64(next) | 1) << bit; }
   [[gnu::always_inline]] void Took(std::uint64_t rest, unsigned /*used*/) {
-    // The marker stood at the position's bit in its byte.
-    position = (position & ~std::uint64_t{7}) + static_cast<std::uint64_t>(std::countr_zero(rest));
+    // The marker stood at `bit`; it moved up by the bits taken.
+    const auto moved = static_cast<unsigned>(std::countr_zero(rest));
+    next += moved >> 3;
+    bit = moved & 7;
   }
-  void Leave(MemoryBits& bits) const { bits.Start(position); }
+  void Leave(MemoryBits& bits) const { bits.Start(Position(bits.bytes)); }
 };
 
 // The loop for N lanes. The lookups of one round go lane by lane, so that N
@@ -113,32 +117,26 @@ template <int N, bool byRegister>
 [[gnu::always_inline]] inline void RunLanes(const FastLane* lanes, const DecodingTables& tables) {
   using Bits = std::conditional_t<(N >= 3), MarkedBits, CarriedBits>;
   const std::uint32_t* const fast = tables.fast.data();
+  const std::size_t* const advance = tables.advance.data();
   const std::uint32_t* const longStart = tables.longStart.data();
   const std::uint16_t* const longCodes = tables.longCodes.data();
   unsigned indexShift = 64 - kTableBits;
-  unsigned symbolsShift = kFastSymbolsShift;
-  unsigned countShift = kFastCountShift;
-  if constexpr (byRegister) {
-    indexShift = Opaque(indexShift);
-    symbolsShift = Opaque(symbolsShift);
-    countShift = Opaque(countShift);
-  }
+  if constexpr (byRegister) indexShift = Opaque(indexShift);
   // Copies that no store of a symbol can alias, so that they need not be
   // read again after each one.
   Bits lane[N];
   std::uint8_t* out[N];
-  const std::uint8_t* bytes[N];
   for (int k = 0; k < N; ++k) {
     lane[k] = Bits(*lanes[k].bits);
     out[k] = *lanes[k].out;
-    bytes[k] = lanes[k].bits->bytes;
   }
   bool stuck = false;
   while (!stuck) {
     std::uint64_t rounds = ~std::uint64_t{0};
     for (int k = 0; k < N; ++k) {
-      rounds = std::min(rounds, RoundsAhead(lanes[k].bits->limit, lane[k].LoadByte(bytes[k]),
-                                            lane[k].Position(bytes[k]), lanes[k].stopBit,
+      const std::uint8_t* const bytes = lanes[k].bits->bytes;
+      rounds = std::min(rounds, RoundsAhead(lanes[k].bits->limit, lane[k].LoadByte(bytes),
+                                            lane[k].Position(bytes), lanes[k].stopBit,
                                             static_cast<std::size_t>(lanes[k].outEnd - out[k])));
     }
     if (rounds == 0) break;
@@ -146,24 +144,21 @@ template <int N, bool byRegister>
       std::uint64_t buffer[N];
       std::uint32_t entry[N];
       unsigned used[N];
-#pragma GCC unroll 4
+#pragma GCC unroll 8
       for (int k = 0; k < N; ++k) {
-        if constexpr (Bits::kCounts) {
-          buffer[k] = lane[k].Load();
-        } else {
-          buffer[k] = lane[k].Load(bytes[k]);
-        }
+        buffer[k] = lane[k].Load();
         used[k] = 0;
       }
-#pragma GCC unroll 4
+#pragma GCC unroll 8
       for (int j = 0; j < kLookups; ++j) {
-#pragma GCC unroll 4
+#pragma GCC unroll 8
         for (int k = 0; k < N; ++k) {
-          entry[k] = fast[buffer[k] >> indexShift];
-          // The symbols, first one first; the top byte, not theirs, is
-          // written over by the next store, or lies in the round's room.
-          StoreLittleEndian32(out[k], entry[k] >> symbolsShift);
-          out[k] += entry[k] >> countShift;
+          const std::size_t index = buffer[k] >> indexShift;
+          entry[k] = fast[index];
+          // The symbols, first one first, then a byte not theirs, which the
+          // next store writes over or which lies in the round's room.
+          StoreBigEndian32(out[k], entry[k]);
+          out[k] += advance[index];
           // The length is the entry's low bits, which a shift by the entry
           // takes alone on x86-64; the lengths of a round add up there too,
           // with no carry out of them (fewer than 64 bits).
@@ -171,9 +166,9 @@ template <int N, bool byRegister>
           if constexpr (Bits::kCounts) used[k] += entry[k];
         }
       }
-#pragma GCC unroll 4
+#pragma GCC unroll 8
       for (int k = 0; k < N; ++k) {
-        if (entry[k] >> kFastCountShift == 0) [[unlikely]] {
+        if (entry[k] == 0) [[unlikely]] {
           const std::uint32_t symbol = LongCode(longStart, longCodes, buffer[k]);
           if (symbol == 0) {
             stuck = true;
@@ -202,15 +197,17 @@ void Portable(const FastLane* lanes, const DecodingTables& tables) {
   RunLanes<N, false>(lanes, tables);
 }
 
-constexpr LanesFunction kPortable[kMaxLanes] = {Portable<1>, Portable<2>, Portable<3>, Portable<4>};
+constexpr LanesFunction kPortable[kMaxLanes] = {Portable<1>, Portable<2>, Portable<3>,
+                                                Portable<4>, Portable<5>, Portable<6>};
 
 #if TARVEL_X86_VARIANTS
 template <int N>
-TARVEL_WITH_BMI2 void WithBmi2(const FastLane* lanes, const DecodingTables& tables) {
+TARVEL_WITH_BMI2_MOVBE void WithBmi2(const FastLane* lanes, const DecodingTables& tables) {
   RunLanes<N, true>(lanes, tables);
 }
 
-constexpr LanesFunction kBmi2[kMaxLanes] = {WithBmi2<1>, WithBmi2<2>, WithBmi2<3>, WithBmi2<4>};
+constexpr LanesFunction kBmi2[kMaxLanes] = {WithBmi2<1>, WithBmi2<2>, WithBmi2<3>,
+                                            WithBmi2<4>, WithBmi2<5>, WithBmi2<6>};
 #endif
 
 }  // namespace

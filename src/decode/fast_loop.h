@@ -47,7 +47,7 @@ struct FastLane {
 };
 
 // The most lanes decoded in step.
-inline constexpr int kMaxLanes = 4;
+inline constexpr int kMaxLanes = 6;
 
 // Decodes `count` lanes (1 to kMaxLanes) in step, in rounds while every
 // lane's next round fits its bits and its room, up to the first code that

@@ -66,8 +66,7 @@ RunOutcome DecodeRun(MemoryBits& bits, const DecodingTables& tables, std::uint64
     if (position + kTableBits <= stopBit && bits.available >= kTableBits) {
       const std::uint32_t entry = fast[bits.Peek(kTableBits)];
       if (EntryCount(entry) != 0) {
-        const std::uint32_t symbols = EntrySymbols(entry);
-        StoreLittleEndian32(out, symbols);  // the first symbol first
+        StoreBigEndian32(out, entry);  // the first symbol first
         out += EntryCount(entry);
         bits.Skip(EntryLength(entry));
         continue;

@@ -1,7 +1,7 @@
 // Byte order in one place. The coded bits run from the most significant bit
 // of the first byte on, so whole words of them are loaded and stored
-// big-endian; the symbols of a decoding table entry are stored first symbol
-// first, that is little-endian. On either kind of machine these compile to
+// big-endian, and so are the symbols of a decoding table entry, whose first
+// symbol is its top byte. On either kind of machine these compile to
 // one load or store, with a byte swap where the machine's order is the other.
 #pragma once
 
@@ -34,6 +34,12 @@ static_assert(std::endian::native == std::endian::little || std::endian::native 
 // Stores `value` at `p`, its most significant byte first.
 [[gnu::always_inline]] inline void StoreBigEndian64(void* p, std::uint64_t value) {
   if constexpr (std::endian::native == std::endian::little) value = __builtin_bswap64(value);
+  std::memcpy(p, &value, sizeof value);
+}
+
+// Stores `value` at `p`, its most significant byte first.
+[[gnu::always_inline]] inline void StoreBigEndian32(void* p, std::uint32_t value) {
+  if constexpr (std::endian::native == std::endian::little) value = __builtin_bswap32(value);
   std::memcpy(p, &value, sizeof value);
 }
 

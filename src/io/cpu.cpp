@@ -26,11 +26,14 @@ Features AskProcessor() {
   unsigned c = 0;
   unsigned d = 0;
   if (__get_cpuid_count(7, 0, &a, &b, &c, &d) == 0) return features;
-  // The BMI2 variants also count trailing zeros, which BMI1 brought.
-  features.bmi2 = (b & bit_BMI2) != 0 && (b & bit_BMI) != 0;
+  // The BMI2 variants also count trailing zeros, which BMI1 brought, and
+  // swap bytes as they load and store (MOVBE).
+  const bool bmi = (b & bit_BMI2) != 0 && (b & bit_BMI) != 0;
   const bool avx2 = (b & bit_AVX2) != 0;
+  if (__get_cpuid(1, &a, &b, &c, &d) == 0) return features;
+  features.bmi2 = bmi && (c & bit_MOVBE) != 0;
   // AVX2 also needs the system to save the vector registers.
-  if (avx2 && __get_cpuid(1, &a, &b, &c, &d) != 0 && (c & bit_OSXSAVE) != 0) {
+  if (avx2 && (c & bit_OSXSAVE) != 0) {
     unsigned low = 0;
     unsigned high = 0;
     asm("xgetbv" : "=a"(low), "=d"(high) : "c"(0));

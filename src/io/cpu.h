@@ -12,6 +12,9 @@ namespace tarvel {
 // needs the count in one fixed register and three steps; and BMI1's count
 // of trailing zeros, which every processor with BMI2 has.
 #define TARVEL_WITH_BMI2 [[gnu::target("bmi,bmi2")]]
+// The same, with loads and stores that swap the bytes on the way, which
+// every processor with BMI2 has too.
+#define TARVEL_WITH_BMI2_MOVBE [[gnu::target("bmi,bmi2,movbe")]]
 // Vector steps of 32 bytes, with byte shuffles.
 #define TARVEL_WITH_AVX2 [[gnu::target("avx2")]]
 #else
