@@ -87,8 +87,6 @@ DecodingTables BuildTables(const std::vector<std::int32_t>& symbols,
     tables.first[value] = FirstEntry(length[value], index[value]);
   }
   // Then more symbols wherever their codes fit in the bits left over.
-  tables.fast.assign(kSize, 0);
-  tables.advance.assign(kSize, 0);
   for (std::uint32_t value = 0; value < kSize; ++value) {
     std::uint32_t entry = 0;
     std::uint32_t symbols = 0;
@@ -102,8 +100,8 @@ DecodingTables BuildTables(const std::vector<std::int32_t>& symbols,
                  << FastSymbolShift(static_cast<int>(count));
       entry = FastEntry(symbols, count + 1, used);
     }
-    tables.fast[value] = entry;
-    tables.advance[value] = EntryCount(entry);
+    tables.fast[0].entries[value] = entry;
+    tables.fast[0].advance[value] = EntryCount(entry);
   }
   return tables;
 }

@@ -19,17 +19,21 @@ inline constexpr std::int32_t kEndIndex = 256;
 // symbols when their codes are short; a longer code, and the end symbol, go
 // through the code tree bit by bit.
 //
-// An entry of `fast`: the bits its symbols take (bits 0-5, so that a shift
+// An entry of `fast.entries`: the bits its symbols take (bits 0-5, so that a shift
 // by the entry itself consumes them), how many symbols it gives (6-7), and
 // the symbols, the first in the top byte (24-31), then 16-23 and 8-15, so
 // that one big-endian store of the entry writes them all in order, followed
 // by a byte that is not theirs. An entry that gives none is 0: it consumes
 // nothing, and sends the decoder to the second lookup or the tree.
-// `advance` holds each entry's count again, as wide as a pointer, so that
-// the fast loop moves its output on by one addition from memory.
+// `fast.advance` holds each entry's count again, as wide as a pointer, so
+// that the fast loop moves its output on by one addition from memory; both
+// lie in one block, which one register reaches.
+struct FastLookups {
+  std::uint32_t entries[std::size_t{1} << kTableBits];
+  std::size_t advance[std::size_t{1} << kTableBits];
+};
 struct DecodingTables {
-  std::vector<std::uint32_t> fast;
-  std::vector<std::size_t> advance;
+  std::vector<FastLookups> fast = std::vector<FastLookups>(1);
   // The first symbol alone, for decoding up to an exact bit: its code length
   // (bits 0-3, 0 for a code longer than kTableBits) and its decoding index.
   std::vector<std::uint16_t> first;

@@ -116,8 +116,7 @@ struct MarkedBits {
 template <int N, bool byRegister>
 [[gnu::always_inline]] inline void RunLanes(const FastLane* lanes, const DecodingTables& tables) {
   using Bits = std::conditional_t<(N >= 3), MarkedBits, CarriedBits>;
-  const std::uint32_t* const fast = tables.fast.data();
-  const std::size_t* const advance = tables.advance.data();
+  const FastLookups& fast = tables.fast[0];
   const std::uint32_t* const longStart = tables.longStart.data();
   const std::uint16_t* const longCodes = tables.longCodes.data();
   unsigned indexShift = 64 - kTableBits;
@@ -154,11 +153,11 @@ template <int N, bool byRegister>
 #pragma GCC unroll 8
         for (int k = 0; k < N; ++k) {
           const std::size_t index = buffer[k] >> indexShift;
-          entry[k] = fast[index];
+          entry[k] = fast.entries[index];
           // The symbols, first one first, then a byte not theirs, which the
           // next store writes over or which lies in the round's room.
           StoreBigEndian32(out[k], entry[k]);
-          out[k] += advance[index];
+          out[k] += fast.advance[index];
           // The length is the entry's low bits, which a shift by the entry
           // takes alone on x86-64; the lengths of a round add up there too,
           // with no carry out of them (fewer than 64 bits).

@@ -53,7 +53,7 @@ std::int32_t NextSymbol(MemoryBits& bits, const DecodingTables& tables, bool& in
 
 RunOutcome DecodeRun(MemoryBits& bits, const DecodingTables& tables, std::uint64_t stopBit,
                      std::uint8_t*& out, const std::uint8_t* outEnd) {
-  const std::uint32_t* const fast = tables.fast.data();
+  const std::uint32_t* const fast = tables.fast[0].entries;
   for (;;) {
     const FastLane lane{&bits, &out, outEnd, stopBit};
     DecodeFastLanes(&lane, 1, tables);
