@@ -17,21 +17,32 @@ namespace {
 
 constexpr std::size_t kBlockBytes = std::size_t{1} << 17;
 constexpr std::size_t kDirectBytes = std::size_t{1} << 12;
-// The compressed bytes, a block at a time.
-class BlockReader {
+// The compressed bytes, a block at a time, or where they lie when they are
+// in memory.
+class BlockReader : public PayloadReader {
  public:
   explicit BlockReader(ByteSource& source)
-      : source(source), block(kBlockBytes), pos(block.Bytes()), end(block.Bytes()) {}
+      : source(source), block(kBlockBytes), base(block.Bytes()), pos(base), end(base) {}
 
   // Makes at least one more byte available; false at the end of the data or
   // when the read failed (then `failed` is set).
   bool Fill() {
     if (pos != end) return true;
-    if (failed) return false;
+    if (failed || inPlace) return false;
+    if (!asked) {
+      asked = true;
+      std::size_t size = 0;
+      if (const std::uint8_t* rest = source.TakeRest(size); rest != nullptr) {
+        inPlace = true;
+        base = pos = rest;
+        end = rest + size;
+        return size > 0;
+      }
+    }
     const std::ptrdiff_t got = source.Read(block.Bytes(), kBlockBytes);
     if (got < 0) failed = true;
     if (got <= 0) return false;
-    consumedBefore += end - block.Bytes();
+    consumedBefore += end - base;
     pos = block.Bytes();
     end = pos + got;
     return true;
@@ -39,17 +50,17 @@ class BlockReader {
 
   // Reads up to `size` bytes; fewer only at the end of the data or after a
   // failed read.
-  std::size_t ReadBytes(std::uint8_t* buffer, std::size_t size) {
+  std::size_t Read(std::uint8_t* buffer, std::size_t size) override {
     std::size_t done = 0;
     while (done < size) {
       // Once the block is used up, all but small reads go straight to the
       // caller's buffer.
-      if (pos == end && size - done >= kDirectBytes && !failed) {
+      if (pos == end && size - done >= kDirectBytes && !failed && !inPlace) {
         const std::ptrdiff_t got = source.Read(buffer + done, size - done);
         if (got < 0) failed = true;
         if (got <= 0) break;
-        consumedBefore += (end - block.Bytes()) + got;
-        pos = end = block.Bytes();
+        consumedBefore += (end - base) + got;
+        base = pos = end = block.Bytes();
         done += static_cast<std::size_t>(got);
         continue;
       }
@@ -60,6 +71,15 @@ class BlockReader {
       done += take;
     }
     return done;
+  }
+
+  const std::uint8_t* ReadInPlace(std::size_t size, std::size_t& got) override {
+    got = 0;
+    if (!inPlace) return nullptr;
+    got = std::min(size, static_cast<std::size_t>(end - pos));
+    const std::uint8_t* const at = pos;
+    pos += got;
+    return at;
   }
 
   bool ReadByte(std::uint8_t& byte) {
@@ -83,14 +103,17 @@ class BlockReader {
   std::int64_t Buffered() const { return end - pos; }
 
   // Bytes taken out of the block so far.
-  std::int64_t Consumed() const { return consumedBefore + (pos - block.Bytes()); }
+  std::int64_t Consumed() const { return consumedBefore + (pos - base); }
 
   ByteSource& source;
   PageBuffer block;
+  const std::uint8_t* base;  // where the bytes at hand start: the block, or in place
   const std::uint8_t* pos;
   const std::uint8_t* end;
   std::int64_t consumedBefore = 0;
   bool failed = false;
+  bool asked = false;    // whether the source was asked for its bytes in place
+  bool inPlace = false;  // the source's bytes are used where they lie
 };
 
 DecodeResult Invalid(Fault fault) {
@@ -130,10 +153,7 @@ DecodeResult Decode(ByteSource& source, ByteSink& sink, int threads, std::size_t
         })->size();
     sink.Expect(static_cast<std::uint64_t>(reader.Buffered() + left) * 8 / shortest);
   }
-  const PayloadReader read = [&reader](std::uint8_t* buffer, std::size_t size) {
-    return reader.ReadBytes(buffer, size);
-  };
-  const PayloadOutcome outcome = DecodePayload(read, tables, sink, threads, segmentBytes);
+  const PayloadOutcome outcome = DecodePayload(reader, tables, sink, threads, segmentBytes);
   DecodeResult result;
   switch (outcome.status) {
     case PayloadOutcome::Status::kOk:
@@ -171,6 +191,14 @@ std::ptrdiff_t MemorySource::Read(std::uint8_t* buffer, std::size_t size) {
   std::memcpy(buffer, data.data(), n);
   data.remove_prefix(n);
   return static_cast<std::ptrdiff_t>(n);
+}
+
+const std::uint8_t* MemorySource::TakeRest(std::size_t& size) {
+  size = data.size();
+  if (size == 0) return nullptr;  // empty data may have no address at all
+  const auto* const rest = reinterpret_cast<const std::uint8_t*>(data.data());
+  data = {};
+  return rest;
 }
 
 std::ptrdiff_t StreamSource::Read(std::uint8_t* buffer, std::size_t size) {

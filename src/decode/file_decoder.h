@@ -22,6 +22,13 @@ class ByteSource {
   virtual std::ptrdiff_t Read(std::uint8_t* buffer, std::size_t size) = 0;
   // How many bytes are left to read, when that is known; else -1.
   virtual std::int64_t Left() const { return -1; }
+  // For data in memory that stays put while the decoder runs: takes all the
+  // bytes left, to be used where they lie, and returns them (`size` says
+  // how many); else null, taking nothing.
+  virtual const std::uint8_t* TakeRest(std::size_t& size) {
+    size = 0;
+    return nullptr;
+  }
 };
 
 // Where the decoder puts the restored bytes.
@@ -52,6 +59,7 @@ class MemorySource : public ByteSource {
   explicit MemorySource(std::string_view data) : data(data) {}
   std::ptrdiff_t Read(std::uint8_t* buffer, std::size_t size) override;
   std::int64_t Left() const override { return static_cast<std::int64_t>(data.size()); }
+  const std::uint8_t* TakeRest(std::size_t& size) override;
 
  private:
   std::string_view data;

@@ -32,7 +32,7 @@ constexpr int kGuessed = kMaxLanes;
 // than one true decode.)
 class PayloadPass {
  public:
-  PayloadPass(const PayloadReader& read, const DecodingTables& tables, ByteSink& sink, int threads,
+  PayloadPass(PayloadReader& read, const DecodingTables& tables, ByteSink& sink, int threads,
               std::size_t segmentBytes)
       : read(read),
         tables(tables),
@@ -99,7 +99,7 @@ class PayloadPass {
       Recycle(std::move(segment));
       return std::nullopt;
     }
-    MemoryBits bits(segment->bytes.Bytes(), segment->size + segment->lookahead);
+    MemoryBits bits(segment->data, segment->size + segment->lookahead);
     bits.Start(start);
     std::uint8_t* out = decoded.Bytes();
     const std::uint8_t* const outEnd = decoded.Bytes() + Segment::OutputBytes(segmentBytes);
@@ -193,7 +193,7 @@ class PayloadPass {
     }
     if (dataEnded) return true;
     std::uint8_t probe = 0;
-    return read(&probe, 1) == 0;
+    return read.Read(&probe, 1) == 0;
   }
 
   // The reading below is done by one thread at a time: the one thread, or
@@ -205,21 +205,39 @@ class PayloadPass {
   // more.
   bool ReadSegment(Segment& segment, std::size_t span) {
     if (!MoreToRead()) return false;
-    std::memcpy(segment.bytes.Bytes(), carry, carried);
+    // Data in memory are not copied: the bytes carried lie just before the
+    // new ones there.
+    const std::uint8_t* data = carriedAt;
     std::size_t got = carried;
     segment.filledUp = false;
     if (!dataEnded) {
       const std::size_t wanted = span + kLookaheadBytes - carried;
-      const std::size_t fresh = read(segment.bytes.Bytes() + carried, wanted);
+      std::size_t fresh = 0;
+      if (const std::uint8_t* at = read.ReadInPlace(wanted, fresh); at != nullptr) {
+        data = at - carried;
+      } else {
+        fresh = read.Read(segment.bytes.Bytes() + carried, wanted);
+        data = nullptr;
+      }
       if (fresh < wanted) dataEnded = true;
       segment.filledUp = fresh == wanted;
       got += fresh;
     }
+    if (data == nullptr) {
+      std::memcpy(segment.bytes.Bytes(), carry, carried);
+      data = segment.bytes.Bytes();
+    }
     if (got == 0) return false;
+    segment.data = data;
     segment.size = std::min(got, span);
     segment.lookahead = got - segment.size;
     carried = segment.lookahead;
-    std::memcpy(carry, segment.bytes.Bytes() + segment.size, carried);
+    if (data == segment.bytes.Bytes()) {
+      std::memcpy(carry, data + segment.size, carried);
+      carriedAt = nullptr;
+    } else {
+      carriedAt = data + segment.size;
+    }
     segment.usable = false;
     segment.ready = false;
     return true;
@@ -318,7 +336,7 @@ class PayloadPass {
     return outcome;
   }
 
-  const PayloadReader& read;
+  PayloadReader& read;
   const DecodingTables& tables;
   ByteSink& sink;
   const int threads;
@@ -330,9 +348,11 @@ class PayloadPass {
   std::uint64_t start = 0;  // where the next true symbol begins, in its segment
   std::int64_t written = 0;
 
-  // The reader's own: the bytes the last segment carried behind it.
+  // The reader's own: the bytes the last segment carried behind it, copied
+  // here or where they lie in memory (`carriedAt`).
   std::uint8_t carry[kLookaheadBytes] = {};
   std::size_t carried = 0;
+  const std::uint8_t* carriedAt = nullptr;
   bool dataEnded = false;
 
   // With several threads, shared under `mutex`.
@@ -350,8 +370,8 @@ class PayloadPass {
 
 }  // namespace
 
-PayloadOutcome DecodePayload(const PayloadReader& read, const DecodingTables& tables,
-                             ByteSink& sink, int threads, std::size_t segmentBytes) {
+PayloadOutcome DecodePayload(PayloadReader& read, const DecodingTables& tables, ByteSink& sink,
+                             int threads, std::size_t segmentBytes) {
   if (segmentBytes == 0) segmentBytes = kDefaultSegmentBytes;
   PayloadPass pass(read, tables, sink, threads, segmentBytes);
   return pass.Run();

@@ -3,7 +3,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 
 #include "decode/decoding_tables.h"
 #include "decode/file_decoder.h"
@@ -11,10 +10,23 @@
 
 namespace tarvel {
 
-// Reads up to `size` bytes of the data that follow the header into
-// `buffer` and returns how many: fewer only at the end of the data or after
-// a failed read, which is the reader's to report.
-using PayloadReader = std::function<std::size_t(std::uint8_t* buffer, std::size_t size)>;
+// Where the data that follow the header come from.
+class PayloadReader {
+ public:
+  virtual ~PayloadReader() = default;
+  // Reads up to `size` bytes into `buffer` and returns how many: fewer only
+  // at the end of the data or after a failed read, which is the reader's to
+  // report.
+  virtual std::size_t Read(std::uint8_t* buffer, std::size_t size) = 0;
+  // When the data lie in memory that stays put until the pass ends: takes
+  // up to `size` bytes as Read() does, but where they lie, and returns
+  // where (`got` says how many). Null, taking nothing, for data that must
+  // be read.
+  virtual const std::uint8_t* ReadInPlace(std::size_t /*size*/, std::size_t& got) {
+    got = 0;
+    return nullptr;
+  }
+};
 
 struct PayloadOutcome {
   enum class Status { kOk, kInvalid, kWriteFailed };
@@ -36,7 +48,7 @@ struct PayloadOutcome {
 // decoded whole. `threads` threads do this work, whichever is free taking
 // what comes next. The bytes are the same for any number of threads and
 // any segment size.
-PayloadOutcome DecodePayload(const PayloadReader& read, const DecodingTables& tables,
-                             ByteSink& sink, int threads, std::size_t segmentBytes);
+PayloadOutcome DecodePayload(PayloadReader& read, const DecodingTables& tables, ByteSink& sink,
+                             int threads, std::size_t segmentBytes);
 
 }  // namespace tarvel

@@ -65,9 +65,10 @@ struct Segment {
   }
 
   PageBuffer bytes;
-  std::size_t size = 0;       // bytes of this segment
-  std::size_t lookahead = 0;  // bytes after it, copied behind it
-  bool filledUp = false;      // the read took all the bytes it asked for
+  const std::uint8_t* data = nullptr;  // where its bytes lie: in `bytes`, or in place
+  std::size_t size = 0;                // bytes of this segment
+  std::size_t lookahead = 0;           // bytes after it, there behind it
+  bool filledUp = false;               // the read took all the bytes it asked for
 
   // What the guess decoded from the first bit: usable only when it ran to
   // the end of the segment, or filled its output, without meeting the end
@@ -92,7 +93,7 @@ struct Segment {
 struct Guess {
   Guess(Segment& segment, std::uint64_t checkpointBits)
       : segment(segment),
-        bits(segment.bytes.Bytes(), segment.size + segment.lookahead),
+        bits(segment.data, segment.size + segment.lookahead),
         first(segment.output.Bytes()),
         out(first),
         outEnd(segment.outputEnd),

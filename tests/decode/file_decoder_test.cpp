@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,18 +17,41 @@ namespace {
 
 using testing::FromHex;
 
+class StringSink : public ByteSink {
+ public:
+  explicit StringSink(std::string& out) : out(out) {}
+  bool Write(const std::uint8_t* data, std::size_t size) override {
+    out.append(reinterpret_cast<const char*>(data), size);
+    return true;
+  }
+
+ private:
+  std::string& out;
+};
+
 // The ways of decoding besides the usual one: several threads, and segments
 // small enough that symbols and the end of the data fall at every place
 // relative to their boundaries. Segments shorter than a checkpoint are
 // decoded whole when joined: no guess is ever taken from them.
-// The loops compiled for the baseline processor, too.
+// The loops compiled for the baseline processor, too. Data in memory are
+// decoded where they lie; from a stream, `read` copies them into segments.
 struct Variant {
   int threads;
   std::size_t segmentBytes;
   bool baseline = false;
+  bool read = false;
 };
-const std::vector<Variant> kVariants = {{2, 0},  {1, 1},    {2, 1},       {2, 7},
-                                        {3, 64}, {2, 1000}, {1, 0, true}, {2, 300, true}};
+const std::vector<Variant> kVariants = {{2, 0},
+                                        {1, 1},
+                                        {2, 1},
+                                        {2, 7},
+                                        {3, 64},
+                                        {2, 1000},
+                                        {1, 0, true},
+                                        {2, 300, true},
+                                        {1, 0, false, true},
+                                        {2, 7, false, true},
+                                        {3, 1000, false, true}};
 
 // Decodes `compressed` every way and expects the same result each time.
 // Segments of a few bytes are kept to small files: each costs a hand-over
@@ -39,8 +63,15 @@ DecodeResult DecodeEveryWay(const std::string& compressed, std::string& restored
     if (variant.segmentBytes != 0 && compressed.size() / variant.segmentBytes > 2000) continue;
     std::string other;
     UseBaselineInstructions(variant.baseline);
-    const DecodeResult result =
-        DecodeBytes(compressed, other, variant.threads, variant.segmentBytes);
+    DecodeResult result;
+    if (variant.read) {
+      std::istringstream input(compressed);
+      StreamSource source(input);
+      StringSink sink(other);
+      result = Decode(source, sink, variant.threads, variant.segmentBytes);
+    } else {
+      result = DecodeBytes(compressed, other, variant.threads, variant.segmentBytes);
+    }
     UseBaselineInstructions(false);
     EXPECT_EQ(result.status, plain.status) << label << ", " << variant.threads << " threads, "
                                            << variant.segmentBytes << "-byte segments";
