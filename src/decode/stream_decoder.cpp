@@ -6,6 +6,7 @@
 #include <string>
 
 #include "decode/bit_reader.h"
+#include "decode/span_in_step.h"
 #include "decode/symbol_decoder.h"
 #include "format/header_reader.h"
 
@@ -224,15 +225,14 @@ StreamDecoder::Step StreamDecoder::Decode(const std::uint8_t* in, std::size_t in
 
 StreamDecoder::SpanEnd StreamDecoder::DecodeSpan(const std::uint8_t* bytes, std::size_t size,
                                                  std::uint64_t startBit, std::uint64_t stopBit,
-                                                 std::uint8_t*& out,
-                                                 const std::uint8_t* outEnd) const {
+                                                 std::uint8_t*& out, const std::uint8_t* outEnd) {
   MemoryBits bits(bytes, size);
   bits.Start(startBit);
   const std::uint64_t totalBits = std::uint64_t{size} * 8;
   // Up to where every code that starts has all its bits: the fast loops.
   if (totalBits > longest && bits.Position() < std::min(stopBit, totalBits - longest)) {
     const RunOutcome run =
-        DecodeRun(bits, tables, std::min(stopBit, totalBits - longest), out, outEnd);
+        DecodeRunInStep(bits, tables, std::min(stopBit, totalBits - longest), out, outEnd, parts);
     if (run.end == RunEnd::kEndSymbol) return {SpanEnd::Kind::kEndSymbol, bits.Position()};
     if (run.end == RunEnd::kOutputFull) return {SpanEnd::Kind::kOutputFull, bits.Position()};
   }

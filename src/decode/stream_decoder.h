@@ -4,9 +4,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "decode/decoding_tables.h"
+#include "decode/segment_guess.h"
 #include "format/faults.h"
 
 namespace tarvel {
@@ -56,7 +58,7 @@ class StreamDecoder {
   // boundary at or past `stopBit`, the last code that the bits hold whole,
   // or the room running out.
   SpanEnd DecodeSpan(const std::uint8_t* bytes, std::size_t size, std::uint64_t startBit,
-                     std::uint64_t stopBit, std::uint8_t*& out, const std::uint8_t* outEnd) const;
+                     std::uint64_t stopBit, std::uint8_t*& out, const std::uint8_t* outEnd);
   // After the end symbol, which ends at `bit` of bytes[0..size): the fill
   // must be zero. Returns how many bytes the data took.
   Status Finish(const std::uint8_t* bytes, std::uint64_t bit, std::size_t& taken);
@@ -82,6 +84,8 @@ class StreamDecoder {
   std::vector<std::uint8_t> spill;
   std::size_t spillPos = 0;
   std::size_t spillEnd = 0;
+  // The parts of a long piece guessed at in step, made when first needed.
+  std::vector<std::unique_ptr<Segment>> parts;
 };
 
 }  // namespace tarvel
