@@ -1,7 +1,8 @@
 // Any bytes given to the decoder: it must accept or reject them with a
 // reason, never crash, hang or touch memory it does not own, and decode
-// them the same on two threads with small segments as on one, and as a
-// stream cut into pieces of sizes taken from the bytes themselves.
+// them the same on two threads with small segments as on one, as a stream
+// in one piece decoded in lanes of small parts, and as a stream cut into
+// pieces of sizes taken from the bytes themselves.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "decode/file_decoder.h"
+#include "decode/stream_decoder.h"
 #include "tarvel.h"
 #include "tarvel/tarvel.h"
 
@@ -63,6 +65,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (!rejected &&
       (again != restored || static_cast<std::uint64_t>(threaded.inputBytes) != result.inputBytes)) {
+    std::abort();
+  }
+
+  // In one piece with room for all, through a streaming decoder whose
+  // lanes take parts of a few bytes.
+  tarvel::StreamDecoder whole(segmentBytes);
+  std::vector<std::uint8_t> room(size * 8 + 64);  // every code takes a bit
+  std::size_t inPos = 0;
+  std::size_t outPos = 0;
+  const auto wholeStatus = whole.Run(data, size, inPos, room.data(), room.size(), outPos, true);
+  if ((wholeStatus == tarvel::StreamDecoder::Status::kInvalid) != rejected ||
+      (!rejected && (wholeStatus != tarvel::StreamDecoder::Status::kDone || inPos != size ||
+                     restored.compare(0, std::string::npos,
+                                      reinterpret_cast<const char*>(room.data()), outPos) != 0))) {
     std::abort();
   }
 

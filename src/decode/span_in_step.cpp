@@ -47,7 +47,7 @@ RunOutcome JoinPart(MemoryBits& bits, const DecodingTables& tables, const Segmen
 
 RunOutcome DecodeRunInStep(MemoryBits& bits, const DecodingTables& tables, std::uint64_t stopBit,
                            std::uint8_t*& out, const std::uint8_t* outEnd,
-                           std::vector<std::unique_ptr<Segment>>& parts) {
+                           std::vector<std::unique_ptr<Segment>>& parts, std::size_t partBytes) {
   for (;;) {
     // The parts start on the first whole byte where the bits stand, and end
     // before `stopBit`; the join of the first starts at the true boundary.
@@ -58,12 +58,15 @@ RunOutcome DecodeRunInStep(MemoryBits& bits, const DecodingTables& tables, std::
     // it does not take cost no more than the bytes it took.
     const std::uint64_t bytes = std::min<std::uint64_t>(
         stopBit / 8 > start ? stopBit / 8 - start : 0, static_cast<std::size_t>(outEnd - out) / 2);
-    const std::size_t size = static_cast<std::size_t>(
-        std::clamp<std::uint64_t>(bytes / kMaxLanes, kFewestPartBytes, kPartBytes));
+    const std::size_t size = partBytes != 0 ? partBytes
+                                            : static_cast<std::size_t>(std::clamp<std::uint64_t>(
+                                                  bytes / kMaxLanes, kFewestPartBytes, kPartBytes));
     const std::uint64_t count = std::min<std::uint64_t>(bytes / size, kMaxLanes);
     if (count < kFewestParts) return DecodeRun(bits, tables, stopBit, out, outEnd);
     const std::uint64_t every = CheckpointBits(size);
-    while (parts.size() < count) parts.push_back(std::make_unique<Segment>(kPartBytes));
+    while (parts.size() < count) {
+      parts.push_back(std::make_unique<Segment>(std::max(kPartBytes, partBytes)));
+    }
     Segment* guessed[kMaxLanes];
     for (std::uint64_t k = 0; k < count; ++k) {
       Segment& part = *parts[k];

@@ -231,8 +231,8 @@ StreamDecoder::SpanEnd StreamDecoder::DecodeSpan(const std::uint8_t* bytes, std:
   const std::uint64_t totalBits = std::uint64_t{size} * 8;
   // Up to where every code that starts has all its bits: the fast loops.
   if (totalBits > longest && bits.Position() < std::min(stopBit, totalBits - longest)) {
-    const RunOutcome run =
-        DecodeRunInStep(bits, tables, std::min(stopBit, totalBits - longest), out, outEnd, parts);
+    const RunOutcome run = DecodeRunInStep(bits, tables, std::min(stopBit, totalBits - longest),
+                                           out, outEnd, parts, partBytes);
     if (run.end == RunEnd::kEndSymbol) return {SpanEnd::Kind::kEndSymbol, bits.Position()};
     if (run.end == RunEnd::kOutputFull) return {SpanEnd::Kind::kOutputFull, bits.Position()};
   }

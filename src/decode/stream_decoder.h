@@ -20,6 +20,9 @@ namespace tarvel {
 // whatever follows the data where the input stands.
 class StreamDecoder {
  public:
+  // Long pieces are decoded in parts of `partBytes` (0: as suits them).
+  explicit StreamDecoder(std::size_t partBytes = 0) : partBytes(partBytes) {}
+
   enum class Status {
     kMore,     // it needs more input, or more room for its output
     kDone,     // the end symbol and its fill are consumed, and every byte is out
@@ -85,6 +88,7 @@ class StreamDecoder {
   std::size_t spillPos = 0;
   std::size_t spillEnd = 0;
   // The parts of a long piece guessed at in step, made when first needed.
+  std::size_t partBytes;
   std::vector<std::unique_ptr<Segment>> parts;
 };
 
