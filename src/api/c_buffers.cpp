@@ -8,6 +8,7 @@
 #include "api/c_status.h"
 #include "api/compress.h"
 #include "decode/file_decoder.h"
+#include "io/far_copy.h"
 #include "io/platform.h"
 
 namespace tarvel {
@@ -51,12 +52,19 @@ int ResultStatus(const Result& result) {
 namespace {
 
 // The restored bytes into a buffer of fixed room: what does not fit is
-// counted, not kept, so that the size needed is known at the end.
+// counted, not kept, so that the size needed is known at the end. Past the
+// first kFarOutputBytes the bytes go past the caches.
 class BoundedSink : public ByteSink {
  public:
   BoundedSink(std::uint8_t* out, std::size_t capacity) : out(out), capacity(capacity) {}
   bool Write(const std::uint8_t* data, std::size_t size) override {
-    if (used + size <= capacity) std::memcpy(out + used, data, size);
+    if (used + size <= capacity) {
+      if (used >= kFarOutputBytes) {
+        CopyFar(out + used, data, size);
+      } else {
+        std::memcpy(out + used, data, size);
+      }
+    }
     used += size;
     return true;
   }
