@@ -25,22 +25,24 @@ std::uint64_t Pack(const BitString& code) {
 // shows whether a byte without a code was met.
 struct Registers {
   std::uint64_t accumulator;
-  int bitCount;
+  std::uint64_t bitCount;  // as wide as a pointer, which it moves on
   std::uint8_t* out;
   std::uint64_t seen = 0;
 
   explicit Registers(const BitCursor& cursor)
-      : accumulator(cursor.accumulator), bitCount(cursor.bitCount), out(cursor.out) {}
+      : accumulator(cursor.accumulator),
+        bitCount(static_cast<std::uint64_t>(cursor.bitCount)),
+        out(cursor.out) {}
 
   bool Finish(BitCursor& cursor) const {
     cursor.accumulator = accumulator;
-    cursor.bitCount = bitCount;
+    cursor.bitCount = static_cast<int>(bitCount);
     cursor.out = out;
     return (seen & PackedCodes::kNoCode) == 0;
   }
 
   // Adds `length` bits. REQUIRES: bitCount + length <= 63.
-  [[gnu::always_inline]] void Add(std::uint64_t code, int length) {
+  [[gnu::always_inline]] void Add(std::uint64_t code, unsigned length) {
     accumulator = (accumulator << length) | code;
     bitCount += length;
   }
@@ -81,10 +83,10 @@ template <int K, bool kCheck>
   Registers r(cursor);
   for (; end - p >= K; p += K) {
     std::uint64_t group = 0;
-    int length = 0;
+    unsigned length = 0;
     for (int k = 0; k < K; ++k) {
       const std::uint64_t code = codeOf[p[k]];
-      const int codeLength = lengthOf[p[k]];
+      const unsigned codeLength = lengthOf[p[k]];
       group = (group << codeLength) | code;
       length += codeLength;
       r.seen |= code;
@@ -118,7 +120,7 @@ template <int KP>
       group = (group << (entry & 0x3F)) | (entry >> 8);
       entries += entry;
     }
-    const int length = static_cast<int>(entries & 0xFF);
+    const unsigned length = entries & 0xFF;
     if (length > BitWriter::kMaxCodeBits) {
       for (int k = 0; k < 2 * KP; ++k) r.AddByte(codes, p[k]);
       continue;

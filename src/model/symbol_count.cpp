@@ -64,14 +64,19 @@ void PairCounter::Add(const std::uint8_t* data, std::size_t size, Count* counts)
     const std::uint8_t* p = data;
     const std::uint8_t* const end = data + slice;
     std::uint32_t* const table = pairs.data();
-    for (; end - p >= 8; p += 8) {
-      std::uint64_t word;
+    for (; end - p >= 16; p += 16) {
+      std::uint64_t word, word2;
       std::memcpy(&word, p, sizeof word);
+      std::memcpy(&word2, p + 8, sizeof word2);
       // Which byte of a pair is which does not matter: Flush() counts both.
       ++table[word & 0xFFFF];
       ++table[(word >> 16) & 0xFFFF];
       ++table[(word >> 32) & 0xFFFF];
       ++table[word >> 48];
+      ++table[word2 & 0xFFFF];
+      ++table[(word2 >> 16) & 0xFFFF];
+      ++table[(word2 >> 32) & 0xFFFF];
+      ++table[word2 >> 48];
     }
     for (; p != end; p += 2) ++table[p[0] | p[1] << 8];
     unflushed += slice;
