@@ -131,7 +131,7 @@ class PayloadPass {
     if (synced != 0) {
       const std::size_t from = segment->checkpoints[synced - 1].decoded;
       if (!Write(decoded.Bytes(), static_cast<std::size_t>(out - decoded.Bytes())) ||
-          !Write(segment->output.Bytes() + from, segment->outputSize - from)) {
+          !Write(segment->guessed + from, segment->outputSize - from)) {
         return WriteFailed();
       }
       out = decoded.Bytes();

@@ -39,9 +39,9 @@ struct PayloadOutcome {
 // are zero and that no byte follows, and hands the bytes to `sink` in order.
 //
 // The payload is cut into segments of up to `segmentBytes` (0: a default),
-// read four at a time and decoded ahead, each from its first bit, not
-// knowing where the true symbols begin: four segments decoded in step take
-// little longer than one. A prefix code falls into step with the true symbol
+// read six at a time (kMaxLanes) and decoded ahead, each from its first bit, not
+// knowing where the true symbols begin: several segments decoded in step
+// take little longer than one. A prefix code falls into step with the true symbol
 // boundaries within a few symbols, so joining a segment in order means
 // decoding it only up to a boundary that the guess also met, and taking
 // the guess's symbols from there; where the two never meet, the segment is

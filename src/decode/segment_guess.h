@@ -21,6 +21,8 @@ namespace tarvel {
 // longest code (256 bits), so that a symbol that starts in the segment can
 // always be finished from its own buffer.
 inline constexpr std::size_t kLookaheadBytes = 64;
+// The page of the addresses' low bits.
+inline constexpr std::size_t kPageBytes = 4096;
 
 // A guess stops at every checkpoint of its segment and notes the symbol
 // boundary where it stands and how much it had decoded. Every stop takes
@@ -53,8 +55,8 @@ struct Checkpoint {
 struct Segment {
   explicit Segment(std::size_t segmentBytes)
       : bytes(segmentBytes + kLookaheadBytes),
-        output(OutputBytes(segmentBytes)),
-        outputEnd(output.Bytes() + OutputBytes(segmentBytes)) {}
+        output(OutputBytes(segmentBytes) + kPageBytes),
+        room(OutputBytes(segmentBytes)) {}
 
   // Room for four bytes of symbols per byte of the segment: more than text
   // needs, so that the memory a guess's output touches stays bounded
@@ -77,13 +79,25 @@ struct Segment {
   std::vector<Checkpoint> checkpoints;
   std::size_t firstValid = 0;  // the checkpoints before it lead to a wrong end
   PageBuffer output;
-  const std::uint8_t* const outputEnd;
+  const std::size_t room;           // for a guess's output
+  std::uint8_t* guessed = nullptr;  // where the guess's output starts in `output`
   std::size_t outputSize = 0;
   // Where the guess's output ends: the first boundary at or past size * 8,
   // or, when its output filled up, a boundary before.
   std::uint64_t endBit = 0;
   bool ready = false;
 };
+
+// Where a guess at `segment` writes its output: half a page away from its
+// bytes in the low bits of the address, so that the loads of the bytes
+// never seem to the processor to wait for the stores of the output (which,
+// for data that restore to as many bytes as they take, keep the same
+// distance all along).
+inline std::uint8_t* GuessStart(const Segment& segment) {
+  const std::uintptr_t apart = reinterpret_cast<std::uintptr_t>(segment.data) + kPageBytes / 2 -
+                               reinterpret_cast<std::uintptr_t>(segment.output.Bytes());
+  return segment.output.Bytes() + apart % kPageBytes;
+}
 
 // A guess at a segment: decoded from its first bit, checkpoint by
 // checkpoint. Where the guess meets the end symbol or runs out of bits, it
@@ -94,9 +108,9 @@ struct Guess {
   Guess(Segment& segment, std::uint64_t checkpointBits)
       : segment(segment),
         bits(segment.data, segment.size + segment.lookahead),
-        first(segment.output.Bytes()),
+        first(segment.guessed = GuessStart(segment)),
         out(first),
-        outEnd(segment.outputEnd),
+        outEnd(first + segment.room),
         segmentBits(std::uint64_t{segment.size} * 8),
         checkpointBits(checkpointBits),
         stop(std::min(CheckpointStop(0, checkpointBits), segmentBits)) {
