@@ -53,8 +53,10 @@ struct Checkpoint {
 
 // One segment of the payload, with what a guess found in it.
 struct Segment {
-  explicit Segment(std::size_t segmentBytes)
-      : bytes(segmentBytes + kLookaheadBytes),
+  // A segment whose bytes are always used where they lie has no room of
+  // its own for them.
+  explicit Segment(std::size_t segmentBytes, bool inPlace = false)
+      : bytes(inPlace ? 0 : segmentBytes + kLookaheadBytes),
         output(OutputBytes(segmentBytes) + kPageBytes),
         room(OutputBytes(segmentBytes)) {}
 

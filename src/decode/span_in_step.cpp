@@ -65,7 +65,7 @@ RunOutcome DecodeRunInStep(MemoryBits& bits, const DecodingTables& tables, std::
     if (count < kFewestParts) return DecodeRun(bits, tables, stopBit, out, outEnd);
     const std::uint64_t every = CheckpointBits(size);
     while (parts.size() < count) {
-      parts.push_back(std::make_unique<Segment>(std::max(kPartBytes, partBytes)));
+      parts.push_back(std::make_unique<Segment>(std::max(kPartBytes, partBytes), true));
     }
     Segment* guessed[kMaxLanes];
     for (std::uint64_t k = 0; k < count; ++k) {
