@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "api/compress.h"
+#include "decode/stream_decoder.h"
 #include "io/cpu.h"
 #include "support/scratch.h"
 #include "support/test_data.h"
@@ -79,6 +80,26 @@ DecodeResult DecodeEveryWay(const std::string& compressed, std::string& restored
     if (plain.status == DecodeResult::Status::kOk) {
       EXPECT_EQ(result.inputBytes, plain.inputBytes) << label;
       EXPECT_TRUE(other == restored) << label;
+    }
+  }
+  // As a stream in one piece, with room for all, its parts guessed at in
+  // step: parts of a few bytes put their joins everywhere.
+  for (const std::size_t partBytes : {1, 7, 64, 1000}) {
+    if (compressed.size() / partBytes > 2000) continue;
+    StreamDecoder stream(partBytes);
+    std::vector<std::uint8_t> room(compressed.size() * 8 + 64);
+    std::size_t inPos = 0;
+    std::size_t outPos = 0;
+    const auto* const in = reinterpret_cast<const std::uint8_t*>(compressed.data());
+    const auto status =
+        stream.Run(in, compressed.size(), inPos, room.data(), room.size(), outPos, true);
+    EXPECT_EQ(status == StreamDecoder::Status::kDone, plain.status == DecodeResult::Status::kOk)
+        << label << ", " << partBytes << "-byte parts";
+    EXPECT_EQ(stream.FaultFound(), plain.fault) << label << ", " << partBytes << "-byte parts";
+    if (plain.status == DecodeResult::Status::kOk) {
+      EXPECT_TRUE(std::string(room.begin(), room.begin() + static_cast<std::ptrdiff_t>(outPos)) ==
+                  restored)
+          << label << ", " << partBytes << "-byte parts";
     }
   }
   return plain;
