@@ -177,10 +177,10 @@ typedef struct {
 } tarvel_out;
 
 /* A decoder of one compressed stream given in pieces of any size. Its
- * memory does not grow with the stream: some tens of KiB, and less than
- * half a MiB more once it is given pieces of tens of KiB with room for what
- * they restore to, which it decodes several parts at a time. Null when
- * memory runs out. */
+ * memory does not grow with the stream: some tens of KiB, and less than a
+ * MiB more once it is given pieces of tens of KiB with room for what they
+ * restore to, which it decodes several parts at a time. Null when memory
+ * runs out. */
 typedef struct tarvel_decoder tarvel_decoder;
 TARVEL_C_API tarvel_decoder* tarvel_decoder_new(void);
 

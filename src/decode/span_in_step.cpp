@@ -10,7 +10,7 @@ namespace {
 // The bytes of one guessed part: at most as many as a segment of its own
 // holds, so that a piece of a stream of the usual size fills every lane, and
 // at least as many as make the joins' few exact symbols worth it.
-constexpr std::size_t kPartBytes = std::size_t{1} << 14;
+constexpr std::size_t kPartBytes = std::size_t{1} << 15;
 constexpr std::size_t kFewestPartBytes = std::size_t{1} << 12;
 // Spans of fewer parts are decoded by one lane.
 constexpr std::uint64_t kFewestParts = 3;
