@@ -40,7 +40,7 @@ class PayloadPass {
         threads(std::max(threads, 1)),
         segmentBytes(segmentBytes),
         checkpointBits(CheckpointBits(segmentBytes)),
-        decoded(Segment::OutputBytes(segmentBytes)) {}
+        decoded(Segment::OutputBytes(segmentBytes) + kPageBytes) {}
 
   PayloadOutcome Run() {
     RunOnThreads(
@@ -101,8 +101,9 @@ class PayloadPass {
     }
     MemoryBits bits(segment->data, segment->size + segment->lookahead);
     bits.Start(start);
-    std::uint8_t* out = decoded.Bytes();
-    const std::uint8_t* const outEnd = decoded.Bytes() + Segment::OutputBytes(segmentBytes);
+    std::uint8_t* const room = HalfAPageFrom(segment->data, decoded.Bytes());
+    std::uint8_t* out = room;
+    const std::uint8_t* const outEnd = room + Segment::OutputBytes(segmentBytes);
     // Decodes up to `stop`, writing out what it decoded whenever its room
     // fills up; false when a write failed.
     RunOutcome run{RunEnd::kBoundary};
@@ -110,8 +111,8 @@ class PayloadPass {
       for (;;) {
         run = DecodeRun(bits, tables, stop, out, outEnd);
         if (run.end != RunEnd::kOutputFull) return true;
-        if (!Write(decoded.Bytes(), static_cast<std::size_t>(out - decoded.Bytes()))) return false;
-        out = decoded.Bytes();
+        if (!Write(room, static_cast<std::size_t>(out - room))) return false;
+        out = room;
       }
     };
     // Up to the checkpoint where the true boundaries meet the guess's, if
@@ -130,18 +131,18 @@ class PayloadPass {
     }
     if (synced != 0) {
       const std::size_t from = segment->checkpoints[synced - 1].decoded;
-      if (!Write(decoded.Bytes(), static_cast<std::size_t>(out - decoded.Bytes())) ||
+      if (!Write(room, static_cast<std::size_t>(out - room)) ||
           !Write(segment->guessed + from, segment->outputSize - from)) {
         return WriteFailed();
       }
-      out = decoded.Bytes();
+      out = room;
       bits.Start(segment->endBit);
     }
     // The rest, when the guess did not reach the end of the segment.
     if (run.end == RunEnd::kBoundary && bits.Position() < segmentBits && !runTo(segmentBits)) {
       return WriteFailed();
     }
-    if (!Write(decoded.Bytes(), static_cast<std::size_t>(out - decoded.Bytes()))) {
+    if (!Write(room, static_cast<std::size_t>(out - room))) {
       return WriteFailed();
     }
     switch (run.end) {

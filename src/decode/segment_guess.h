@@ -90,15 +90,15 @@ struct Segment {
   bool ready = false;
 };
 
-// Where a guess at `segment` writes its output: half a page away from its
-// bytes in the low bits of the address, so that the loads of the bytes
-// never seem to the processor to wait for the stores of the output (which,
-// for data that restore to as many bytes as they take, keep the same
-// distance all along).
-inline std::uint8_t* GuessStart(const Segment& segment) {
-  const std::uintptr_t apart = reinterpret_cast<std::uintptr_t>(segment.data) + kPageBytes / 2 -
-                               reinterpret_cast<std::uintptr_t>(segment.output.Bytes());
-  return segment.output.Bytes() + apart % kPageBytes;
+// Where in `buffer` (with a page to spare) output decoded from `bytes`
+// starts: half a page away from them in the low bits of the address, so
+// that the loads of the bytes never seem to the processor to wait for the
+// stores of the output (which, for data that restore to as many bytes as
+// they take, keep the same distance all along).
+inline std::uint8_t* HalfAPageFrom(const std::uint8_t* bytes, std::uint8_t* buffer) {
+  const std::uintptr_t apart = reinterpret_cast<std::uintptr_t>(bytes) + kPageBytes / 2 -
+                               reinterpret_cast<std::uintptr_t>(buffer);
+  return buffer + apart % kPageBytes;
 }
 
 // A guess at a segment: decoded from its first bit, checkpoint by
@@ -110,7 +110,7 @@ struct Guess {
   Guess(Segment& segment, std::uint64_t checkpointBits)
       : segment(segment),
         bits(segment.data, segment.size + segment.lookahead),
-        first(segment.guessed = GuessStart(segment)),
+        first(segment.guessed = HalfAPageFrom(segment.data, segment.output.Bytes())),
         out(first),
         outEnd(first + segment.room),
         segmentBits(std::uint64_t{segment.size} * 8),
