@@ -169,21 +169,10 @@ DecodeResult Decode(ByteSource& source, ByteSink& sink, int threads, std::size_t
   return finish(result);
 }
 
-namespace {
-
-class MemorySink : public ByteSink {
- public:
-  explicit MemorySink(std::string& out) : out(out) {}
-  bool Write(const std::uint8_t* data, std::size_t size) override {
-    out.append(reinterpret_cast<const char*>(data), size);
-    return true;
-  }
-
- private:
-  std::string& out;
-};
-
-}  // namespace
+bool StringSink::Write(const std::uint8_t* data, std::size_t size) {
+  out.append(reinterpret_cast<const char*>(data), size);
+  return true;
+}
 
 std::ptrdiff_t MemorySource::Read(std::uint8_t* buffer, std::size_t size) {
   const std::size_t n = std::min(size, data.size());
@@ -211,7 +200,7 @@ DecodeResult DecodeBytes(std::string_view compressed, std::string& restored, int
                          std::size_t segmentBytes) {
   restored.clear();
   MemorySource source(compressed);
-  MemorySink sink(restored);
+  StringSink sink(restored);
   return Decode(source, sink, threads, segmentBytes);
 }
 

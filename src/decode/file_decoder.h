@@ -65,6 +65,16 @@ class MemorySource : public ByteSource {
   std::string_view data;
 };
 
+// A ByteSink that appends to a string.
+class StringSink : public ByteSink {
+ public:
+  explicit StringSink(std::string& out) : out(out) {}
+  bool Write(const std::uint8_t* data, std::size_t size) override;
+
+ private:
+  std::string& out;
+};
+
 struct DecodeResult {
   enum class Status { kOk, kInvalid, kReadFailed, kWriteFailed };
   Status status = Status::kOk;

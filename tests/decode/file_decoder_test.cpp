@@ -18,18 +18,6 @@ namespace {
 
 using testing::FromHex;
 
-class StringSink : public ByteSink {
- public:
-  explicit StringSink(std::string& out) : out(out) {}
-  bool Write(const std::uint8_t* data, std::size_t size) override {
-    out.append(reinterpret_cast<const char*>(data), size);
-    return true;
-  }
-
- private:
-  std::string& out;
-};
-
 // The ways of decoding besides the usual one: several threads, and segments
 // small enough that symbols and the end of the data fall at every place
 // relative to their boundaries. Segments shorter than a checkpoint are
