@@ -49,10 +49,11 @@ struct Registers {
 
   // Stores the pending bits as whole bytes: the top `bitCount` bits go out,
   // big-endian, a whole word at once, and the 0 to 7 bits of an unfinished
-  // byte stay. Two shifts, so that a count of 0 shifts everything out
-  // instead of shifting by 64.
+  // byte stay. With a count of 0 the word is the accumulator unshifted, but
+  // then no byte of it is whole: `out` stays, and the next store writes
+  // over all of it.
   [[gnu::always_inline]] void StoreWhole() {
-    StoreBigEndian64(out, (accumulator << (63 - bitCount)) << 1);
+    StoreBigEndian64(out, accumulator << ((0 - bitCount) & 63));
     out += bitCount >> 3;
     bitCount &= 7;
   }
@@ -228,8 +229,9 @@ bool Portable(const std::uint8_t* data, std::size_t size, const PackedCodes& cod
 }
 
 #if TARVEL_X86_VARIANTS
-TARVEL_WITH_BMI2 bool WithBmi2(const std::uint8_t* data, std::size_t size, const PackedCodes& codes,
-                               const PairCodes* pairs, BitCursor& cursor) {
+TARVEL_WITH_BMI2_MOVBE bool WithBmi2(const std::uint8_t* data, std::size_t size,
+                                     const PackedCodes& codes, const PairCodes* pairs,
+                                     BitCursor& cursor) {
   return EncodeAll(data, size, codes, pairs, cursor);
 }
 #endif
