@@ -1,6 +1,8 @@
 #include "io/descriptor_stream.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include "io/platform.h"
 
@@ -9,6 +11,16 @@ namespace tarvel {
 namespace {
 
 constexpr std::size_t kBufferBytes = std::size_t{1} << 17;
+
+// Reads some bytes, 0 at the end; a failed read throws, which the stream
+// turns into its bad() state.
+std::int64_t ReadAgainOnSignal(int fd, char* buffer, std::size_t size) {
+  for (;;) {
+    const std::int64_t got = ReadSome(fd, buffer, size);
+    if (got >= 0) return got;
+    if (errno != EINTR) throw std::ios_base::failure("read failed");
+  }
+}
 
 }  // namespace
 
@@ -22,15 +34,28 @@ DescriptorStream::DescriptorStream(int fd) : std::istream(nullptr), buffer(fd) {
 
 DescriptorStream::Buffer::int_type DescriptorStream::Buffer::underflow() {
   if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
-  for (;;) {
-    const std::int64_t got = ReadSome(fd, bytes.data(), bytes.size());
-    if (got < 0 && errno == EINTR) continue;
-    // A failed read throws, which the stream turns into its bad() state.
-    if (got < 0) throw std::ios_base::failure("read failed");
-    if (got == 0) return traits_type::eof();
-    setg(bytes.data(), bytes.data(), bytes.data() + got);
-    return traits_type::to_int_type(*gptr());
+  const std::int64_t got = ReadAgainOnSignal(fd, bytes.data(), bytes.size());
+  if (got == 0) return traits_type::eof();
+  setg(bytes.data(), bytes.data(), bytes.data() + got);
+  return traits_type::to_int_type(*gptr());
+}
+
+std::streamsize DescriptorStream::Buffer::xsgetn(char_type* out, std::streamsize count) {
+  const std::streamsize held = std::min<std::streamsize>(count, egptr() - gptr());
+  std::memcpy(out, gptr(), static_cast<std::size_t>(held));
+  gbump(static_cast<int>(held));
+  std::streamsize done = held;
+  // What is left of a small request goes through the buffer.
+  if (count - done < static_cast<std::streamsize>(bytes.size())) {
+    return done + std::streambuf::xsgetn(out + done, count - done);
   }
+  while (done < count) {
+    const std::int64_t got =
+        ReadAgainOnSignal(fd, out + done, static_cast<std::size_t>(count - done));
+    if (got == 0) break;
+    done += static_cast<std::streamsize>(got);
+  }
+  return done;
 }
 
 DescriptorStream::Buffer::pos_type DescriptorStream::Buffer::seekoff(

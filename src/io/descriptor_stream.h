@@ -27,6 +27,9 @@ class DescriptorStream : public std::istream {
 
    protected:
     int_type underflow() override;
+    // Large reads go straight into the caller's memory once the buffer is
+    // drained, with no copy through it.
+    std::streamsize xsgetn(char_type* out, std::streamsize count) override;
     pos_type seekoff(off_type offset, std::ios_base::seekdir way,
                      std::ios_base::openmode which) override;
     pos_type seekpos(pos_type position, std::ios_base::openmode which) override;
