@@ -122,8 +122,18 @@ template <int KP>
       entries += entry;
     }
     const unsigned length = entries & 0xFF;
-    if (length > BitWriter::kMaxCodeBits) {
-      for (int k = 0; k < 2 * KP; ++k) r.AddByte(codes, p[k]);
+    if (length > BitWriter::kMaxCodeBits) [[unlikely]] {
+      // A pair at a time, and a slow pair a byte at a time.
+      for (int k = 0; k < KP; ++k) {
+        const std::uint32_t entry = pairs[p[2 * k] | (p[2 * k + 1] << 8)];
+        if (entry == kSlowPair) {
+          r.AddByte(codes, p[2 * k]);
+          r.AddByte(codes, p[2 * k + 1]);
+        } else {
+          r.Add(entry >> 8, entry & 0x3F);
+          r.StoreWhole();
+        }
+      }
       continue;
     }
     r.Add(group, length);
