@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "io/far_copy.h"
+
 namespace tarvel {
 
 namespace {
@@ -21,7 +23,7 @@ constexpr std::uint64_t kFewestParts = 3;
 // symbols from there when the room holds them, and decodes the rest.
 RunOutcome JoinPart(MemoryBits& bits, const DecodingTables& tables, const Segment& segment,
                     std::uint64_t every, std::uint64_t from, std::uint64_t end, std::uint8_t*& out,
-                    const std::uint8_t* outEnd) {
+                    const std::uint8_t* outEnd, const std::uint8_t* far) {
   const std::uint64_t first = from * 8;
   if (segment.usable && bits.Position() < first + std::uint64_t{segment.size} * 8) {
     for (std::size_t k = segment.firstValid; k < segment.checkpoints.size(); ++k) {
@@ -33,7 +35,11 @@ RunOutcome JoinPart(MemoryBits& bits, const DecodingTables& tables, const Segmen
       const std::size_t taken = segment.checkpoints[k].decoded;
       const std::size_t count = segment.outputSize - taken;
       if (static_cast<std::size_t>(outEnd - out) >= count + 4) {
-        if (count != 0) std::memcpy(out, segment.guessed + taken, count);
+        if (count != 0 && out >= far) {
+          CopyFar(out, segment.guessed + taken, count);
+        } else if (count != 0) {
+          std::memcpy(out, segment.guessed + taken, count);
+        }
         out += count;
         bits.Start(first + segment.endBit);
       }
@@ -46,7 +52,7 @@ RunOutcome JoinPart(MemoryBits& bits, const DecodingTables& tables, const Segmen
 }  // namespace
 
 RunOutcome DecodeRunInStep(MemoryBits& bits, const DecodingTables& tables, std::uint64_t stopBit,
-                           std::uint8_t*& out, const std::uint8_t* outEnd,
+                           std::uint8_t*& out, const std::uint8_t* outEnd, const std::uint8_t* far,
                            std::vector<std::unique_ptr<Segment>>& parts, std::size_t partBytes) {
   for (;;) {
     // The parts start on the first whole byte where the bits stand, and end
@@ -80,7 +86,7 @@ RunOutcome DecodeRunInStep(MemoryBits& bits, const DecodingTables& tables, std::
     for (std::uint64_t k = 0; k < count; ++k) {
       const std::uint64_t from = start + k * size;
       const RunOutcome run =
-          JoinPart(bits, tables, *parts[k], every, from, (from + size) * 8, out, outEnd);
+          JoinPart(bits, tables, *parts[k], every, from, (from + size) * 8, out, outEnd, far);
       if (run.end != RunEnd::kBoundary) return run;
     }
   }

@@ -18,10 +18,11 @@ namespace tarvel {
 // Does what DecodeRun() does, with the same bytes, the same end and the
 // same bit position: faster for spans of many parts, which it guesses at in
 // step, keeping their segments in `parts` from call to call. Parts are of
-// `partBytes` (0: as many as suit the span; tests choose a few).
+// `partBytes` (0: as many as suit the span; tests choose a few). Guessed
+// bytes taken at `far` or past it are copied past the caches.
 // REQUIRES: every code that starts before `stopBit` ends within `bits`.
 RunOutcome DecodeRunInStep(MemoryBits& bits, const DecodingTables& tables, std::uint64_t stopBit,
-                           std::uint8_t*& out, const std::uint8_t* outEnd,
+                           std::uint8_t*& out, const std::uint8_t* outEnd, const std::uint8_t* far,
                            std::vector<std::unique_ptr<Segment>>& parts, std::size_t partBytes = 0);
 
 }  // namespace tarvel

@@ -9,6 +9,7 @@
 #include "decode/span_in_step.h"
 #include "decode/symbol_decoder.h"
 #include "format/header_reader.h"
+#include "io/far_copy.h"
 
 namespace tarvel {
 
@@ -49,6 +50,9 @@ StreamDecoder::Status StreamDecoder::Run(const std::uint8_t* in, std::size_t inS
   // done, and are invalid in any later one.
   const bool doneBefore = saidDone;
   bool inputUsedUp = false;
+  // Far into a large room, what the lanes guessed goes past the caches, as
+  // in a buffer call.
+  far = out + std::min<std::uint64_t>(outSize, kFarOutputBytes);
   for (;;) {
     if (phase == Phase::kFailed) return Status::kInvalid;
     // What found no room before goes first.
@@ -232,7 +236,7 @@ StreamDecoder::SpanEnd StreamDecoder::DecodeSpan(const std::uint8_t* bytes, std:
   // Up to where every code that starts has all its bits: the fast loops.
   if (totalBits > longest && bits.Position() < std::min(stopBit, totalBits - longest)) {
     const RunOutcome run = DecodeRunInStep(bits, tables, std::min(stopBit, totalBits - longest),
-                                           out, outEnd, parts, partBytes);
+                                           out, outEnd, far, parts, partBytes);
     if (run.end == RunEnd::kEndSymbol) return {SpanEnd::Kind::kEndSymbol, bits.Position()};
     if (run.end == RunEnd::kOutputFull) return {SpanEnd::Kind::kOutputFull, bits.Position()};
   }
