@@ -35,10 +35,12 @@ RunOutcome JoinPart(MemoryBits& bits, const DecodingTables& tables, const Segmen
       const std::size_t taken = segment.checkpoints[k].decoded;
       const std::size_t count = segment.outputSize - taken;
       if (static_cast<std::size_t>(outEnd - out) >= count + 4) {
-        if (count != 0 && out >= far) {
-          CopyFar(out, segment.guessed + taken, count);
-        } else if (count != 0) {
-          std::memcpy(out, segment.guessed + taken, count);
+        if (count != 0) {
+          if (out >= far) {
+            CopyFar(out, segment.guessed + taken, count);
+          } else {
+            std::memcpy(out, segment.guessed + taken, count);
+          }
         }
         out += count;
         bits.Start(first + segment.endBit);

@@ -50,9 +50,6 @@ StreamDecoder::Status StreamDecoder::Run(const std::uint8_t* in, std::size_t inS
   // done, and are invalid in any later one.
   const bool doneBefore = saidDone;
   bool inputUsedUp = false;
-  // Far into a large room, what the lanes guessed goes past the caches, as
-  // in a buffer call.
-  far = out + std::min<std::uint64_t>(outSize, kFarOutputBytes);
   for (;;) {
     if (phase == Phase::kFailed) return Status::kInvalid;
     // What found no room before goes first.
@@ -82,6 +79,9 @@ StreamDecoder::Status StreamDecoder::Run(const std::uint8_t* in, std::size_t inS
     std::uint8_t* const targetStart = direct ? out + outPos : spill.data();
     std::uint8_t* target = targetStart;
     const std::uint8_t* const targetEnd = direct ? out + outSize : spill.data() + spill.size();
+    // Far into a large room, what the lanes guessed goes past the caches, as
+    // in a buffer call; the spill stays in them.
+    far = direct ? out + std::min<std::uint64_t>(outSize, kFarOutputBytes) : targetEnd;
     const Step step = Decode(in, inSize, inPos, last, target, targetEnd);
     const auto produced = static_cast<std::size_t>(target - targetStart);
     if (direct) {

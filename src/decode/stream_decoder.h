@@ -90,7 +90,7 @@ class StreamDecoder {
   // The parts of a long piece guessed at in step, made when first needed.
   std::size_t partBytes;
   std::vector<std::unique_ptr<Segment>> parts;
-  const std::uint8_t* far = nullptr;  // where the current room is far in
+  const std::uint8_t* far = nullptr;  // where the current target is far in
 };
 
 }  // namespace tarvel
