@@ -1,6 +1,5 @@
 // The C interface: statuses, the version and whole buffers.
 #include <cerrno>
-#include <cstring>
 #include <limits>
 #include <span>
 #include <string_view>
@@ -58,13 +57,7 @@ class BoundedSink : public ByteSink {
  public:
   BoundedSink(std::uint8_t* out, std::size_t capacity) : out(out), capacity(capacity) {}
   bool Write(const std::uint8_t* data, std::size_t size) override {
-    if (used + size <= capacity) {
-      if (used >= kFarOutputBytes) {
-        CopyFar(out + used, data, size);
-      } else {
-        std::memcpy(out + used, data, size);
-      }
-    }
+    if (used + size <= capacity) CopyNearOrFar(out + used, data, size, used >= kFarOutputBytes);
     used += size;
     return true;
   }

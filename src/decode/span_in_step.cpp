@@ -1,7 +1,6 @@
 #include "decode/span_in_step.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "io/far_copy.h"
 
@@ -35,13 +34,7 @@ RunOutcome JoinPart(MemoryBits& bits, const DecodingTables& tables, const Segmen
       const std::size_t taken = segment.checkpoints[k].decoded;
       const std::size_t count = segment.outputSize - taken;
       if (static_cast<std::size_t>(outEnd - out) >= count + 4) {
-        if (count != 0) {
-          if (out >= far) {
-            CopyFar(out, segment.guessed + taken, count);
-          } else {
-            std::memcpy(out, segment.guessed + taken, count);
-          }
-        }
+        CopyNearOrFar(out, segment.guessed + taken, count, out >= far);
         out += count;
         bits.Start(first + segment.endBit);
       }

@@ -40,4 +40,12 @@ void CopyFar(std::uint8_t* to, const std::uint8_t* from, std::size_t size) {
   std::memcpy(to, from, size);
 }
 
+void CopyNearOrFar(std::uint8_t* to, const std::uint8_t* from, std::size_t size, bool far) {
+  if (far) {
+    CopyFar(to, from, size);
+  } else if (size != 0) {
+    std::memcpy(to, from, size);
+  }
+}
+
 }  // namespace tarvel

@@ -18,4 +18,8 @@ inline constexpr std::uint64_t kFarOutputBytes = std::uint64_t{16} << 20;
 // The bytes are in place for every thread when it returns.
 void CopyFar(std::uint8_t* to, const std::uint8_t* from, std::size_t size);
 
+// Copies as memcpy does, or with CopyFar when the target is `far` into its
+// output.
+void CopyNearOrFar(std::uint8_t* to, const std::uint8_t* from, std::size_t size, bool far);
+
 }  // namespace tarvel
