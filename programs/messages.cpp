@@ -82,6 +82,8 @@ std::string FailureMessage(const Result& result, const std::string& input,
       return InvalidFileMessage(input, result.reason);
     case Result::Code::kOutOfMemory:
       return std::string(kOutOfMemoryMessage);
+    case Result::Code::kOutputExists:
+      return OutputExistsMessage(output);
     case Result::Code::kCancelled:  // the programs ask for no progress
       break;
   }

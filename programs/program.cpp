@@ -1,7 +1,6 @@
 #include "program.h"
 
 #include <cerrno>
-#include <filesystem>
 #include <iostream>
 #include <new>
 #include <string>
@@ -16,17 +15,6 @@
 namespace tarvel {
 
 namespace {
-
-// Whether untarvel must refuse to replace an existing file without -f. An
-// input that cannot be opened, or one file named twice, has the library's
-// message instead.
-bool RefusedWithoutForce(const CommandLine& line) {
-  if (line.force || !OutputReplacesFile(line.output)) return false;
-  std::error_code error;
-  const auto input = std::filesystem::status(PathFromUtf8(line.input), error);
-  if (!std::filesystem::exists(input) || std::filesystem::is_directory(input)) return false;
-  return !std::filesystem::equivalent(PathFromUtf8(line.input), PathFromUtf8(line.output), error);
-}
 
 int Run(Direction direction, const std::vector<std::string>& args) {
   const bool compress = direction == Direction::kCompress;
@@ -47,15 +35,15 @@ int Run(Direction direction, const std::vector<std::string>& args) {
       std::cout << "untarvel " << Version() << std::endl;
       return 0;
   }
-  if (!compress && RefusedWithoutForce(line)) {
-    WriteErrorLine(OutputExistsMessage(line.output));
-    return 1;
-  }
   static SignalWatcher watcher;
   FileOptions options;
   options.watcher = &watcher;
-  const Result result = compress ? CompressFile(line.input, line.output, options)
-                                 : DecompressFile(line.input, line.output, options);
+  // untarvel keeps an existing file without -f, also one that appears while
+  // it runs; tarvel replaces it.
+  const Result result =
+      compress ? CompressFile(line.input, line.output, options)
+               : DecompressFile(line.input, line.output, options,
+                                line.force ? ExistingOutput::kReplace : ExistingOutput::kKeep);
   if (!result) {
     const std::string message = FailureMessage(result, line.input, line.output);
     if (!message.empty()) WriteErrorLine(message);

@@ -44,6 +44,7 @@ struct Result {
     kInvalidData,    // the compressed data do not follow the layout
     kOutOfMemory,    // memory ran out; every thread of the call has stopped
     kCancelled,      // a progress callback asked to stop
+    kOutputExists,   // asked not to replace, the output is an existing file
   };
   Code code = Code::kOk;
   // For kInvalidData: the first fault found, a phrase without a final full
@@ -131,6 +132,21 @@ TARVEL_API Result CompressFile(const std::string& input, const std::string& outp
 TARVEL_API Result DecompressFile(const std::string& input, const std::string& output,
                                  const FileOptions& options = {});
 
+// What the two calls above do with an existing regular file at the output's
+// name (also through a symbolic link).
+enum class ExistingOutput {
+  kReplace,  // it is replaced, as above
+  // It stays, and the call gives kOutputExists: also when the file appears
+  // while the call runs, since the output is put in place by a rename that
+  // never replaces (or a copy into a file made exclusively). What untarvel
+  // does without -f.
+  kKeep,
+};
+TARVEL_API Result CompressFile(const std::string& input, const std::string& output,
+                               const FileOptions& options, ExistingOutput existing);
+TARVEL_API Result DecompressFile(const std::string& input, const std::string& output,
+                                 const FileOptions& options, ExistingOutput existing);
+
 // The same on two open descriptors, as filters use them: the input read
 // from where it stands (a seekable regular file twice by position, anything
 // else copied aside in $TMPDIR during the first pass), the output written
@@ -142,8 +158,9 @@ TARVEL_API Result DecompressDescriptor(int input, int output, const FileOptions&
 
 // Whether writing `output` now would replace an existing regular file (also
 // through a symbolic link). Names of descriptors (/dev/stdout), devices,
-// FIFOs and names that lead nowhere yet replace nothing: for a caller that
-// asks before it replaces a file, as untarvel does without -f.
+// FIFOs and names that lead nowhere yet replace nothing. The answer may be
+// out of date by the time the output is written: ExistingOutput::kKeep is
+// what keeps a file.
 TARVEL_API bool OutputReplacesFile(const std::string& output);
 
 }  // namespace tarvel

@@ -38,6 +38,8 @@ int ResultStatus(const Result& result) {
       return TARVEL_ERROR_OUT_OF_MEMORY;
     case Result::Code::kCancelled:
       return TARVEL_ERROR_CANCELLED;
+    case Result::Code::kOutputExists:  // no C call asks to keep an output
+      return TARVEL_ERROR_OPEN_OUTPUT;
     case Result::Code::kInvalidData:
       break;
   }

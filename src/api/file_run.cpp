@@ -21,7 +21,8 @@ bool FileRun::OpenNames(const std::string& name, const std::string& outputName) 
   input = &file;
   status = opened.file;
   before = status;
-  return Opened(output.Open(outputName, status.IsRegular() ? (status.mode & 0777) : 0666));
+  return Opened(
+      output.Open(outputName, status.IsRegular() ? (status.mode & 0777) : 0666, job.replace));
 }
 
 bool FileRun::OpenDescriptors(int inputFd, int outputFd) {
@@ -49,7 +50,9 @@ bool FileRun::Opened(int outputError) {
   if (outputError != 0) {
     // No room for the temporary file is a full disk; the rest, an output
     // that cannot be opened.
-    Fail(IsNoRoom(outputError) ? Code::kWriteOutput : Code::kOpenOutput);
+    Fail(IsNoRoom(outputError)                   ? Code::kWriteOutput
+         : outputError == EEXIST && !job.replace ? Code::kOutputExists
+                                                 : Code::kOpenOutput);
     result.systemError = outputError;
     return false;
   }
@@ -75,6 +78,9 @@ void FileRun::Commit(std::int64_t outputBytes) {
       break;
     case OutputFile::CommitStatus::kReplaceFailed:
       Fail(Code::kReplaceOutput);
+      break;
+    case OutputFile::CommitStatus::kExists:
+      Fail(Code::kOutputExists);
       break;
     case OutputFile::CommitStatus::kDone:
       break;

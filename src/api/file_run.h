@@ -21,6 +21,9 @@ namespace tarvel {
 struct FileJob {
   int threads = 0;  // 0: as the programs choose
   OutputWatcher* watcher = nullptr;
+  // Whether an existing regular file at the output's name may be replaced:
+  // else it is kOutputExists, also when it appears during the run.
+  bool replace = true;
   ProgressCallback progress = nullptr;
   void* user = nullptr;
 };

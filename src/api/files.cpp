@@ -184,22 +184,42 @@ Result DecompressDescriptor(int input, int output, const FileJob& job) {
   });
 }
 
+namespace {
+
+FileJob JobOf(const FileOptions& options, ExistingOutput existing = ExistingOutput::kReplace) {
+  FileJob job{options.threads, options.watcher};
+  job.replace = existing == ExistingOutput::kReplace;
+  return job;
+}
+
+}  // namespace
+
 Result CompressFile(const std::string& input, const std::string& output,
                     const FileOptions& options) {
-  return CompressNamedFile(input, output, FileJob{options.threads, options.watcher});
+  return CompressNamedFile(input, output, JobOf(options));
 }
 
 Result DecompressFile(const std::string& input, const std::string& output,
                       const FileOptions& options) {
-  return DecompressNamedFile(input, output, FileJob{options.threads, options.watcher});
+  return DecompressNamedFile(input, output, JobOf(options));
+}
+
+Result CompressFile(const std::string& input, const std::string& output, const FileOptions& options,
+                    ExistingOutput existing) {
+  return CompressNamedFile(input, output, JobOf(options, existing));
+}
+
+Result DecompressFile(const std::string& input, const std::string& output,
+                      const FileOptions& options, ExistingOutput existing) {
+  return DecompressNamedFile(input, output, JobOf(options, existing));
 }
 
 Result CompressDescriptor(int input, int output, const FileOptions& options) {
-  return CompressDescriptor(input, output, FileJob{options.threads, options.watcher});
+  return CompressDescriptor(input, output, JobOf(options));
 }
 
 Result DecompressDescriptor(int input, int output, const FileOptions& options) {
-  return DecompressDescriptor(input, output, FileJob{options.threads, options.watcher});
+  return DecompressDescriptor(input, output, JobOf(options));
 }
 
 bool OutputReplacesFile(const std::string& output) {

@@ -54,9 +54,10 @@ OutputFile::~OutputFile() {
   CloseIfOpen(folderFd);
 }
 
-int OutputFile::Open(const std::string& name, std::uint32_t newMode) {
+int OutputFile::Open(const std::string& name, std::uint32_t newMode, bool replace) {
   const OutputTarget found = ResolveOutput(name);
   const FileStatus* existing = &found.existing;
+  this->replace = replace;
   switch (found.kind) {
     case OutputTarget::Kind::kUnreachable:
       return found.error;
@@ -70,6 +71,7 @@ int OutputFile::Open(const std::string& name, std::uint32_t newMode) {
       existing = nullptr;
       [[fallthrough]];
     case OutputTarget::Kind::kRegular:
+      if (existing != nullptr && !replace) return EEXIST;
       if (const int error = OpenRegular(found.path, existing, newMode); error != 0) return error;
       break;
     case OutputTarget::Kind::kOther:
@@ -246,7 +248,7 @@ OutputFile::CommitStatus OutputFile::Commit() {
   }
   if (writeError != 0 || fd < 0 || (kind == Kind::kCopyOver && !CopyOver())) {
     Discard();
-    return CommitStatus::kWriteFailed;
+    return appeared ? CommitStatus::kExists : CommitStatus::kWriteFailed;
   }
   // Signals held back from the close on: an output complete at its name
   // must not be removed by a signal after that.
@@ -261,9 +263,11 @@ OutputFile::CommitStatus OutputFile::Commit() {
   }
   // To the name as given: if its folder was renamed meanwhile, the rename
   // fails rather than put the output elsewhere.
-  if (kind == Kind::kTemporary && RenameOver(folderFd, temporaryName, target) != 0) {
-    Discard();
-    return CommitStatus::kReplaceFailed;
+  if (kind == Kind::kTemporary) {
+    if (const int error = RenameOver(folderFd, temporaryName, target, replace); error != 0) {
+      Discard();
+      return error == EEXIST && !replace ? CommitStatus::kExists : CommitStatus::kReplaceFailed;
+    }
   }
   if (kind == Kind::kTemporary) {
     Pending(nullptr);
@@ -281,7 +285,13 @@ int OutputFile::OpenTarget() {
     targetMade = made >= 0;
     return made;
   }
-  return OpenInFolder(folderFd, last);  // made by a run at once
+  // Made meanwhile, by a run at once or by someone else: it is another
+  // run's to replace, never this one's without `replace`.
+  if (!replace) {
+    appeared = true;
+    return -1;
+  }
+  return OpenInFolder(folderFd, last);
 }
 
 bool OutputFile::CopyOver() {

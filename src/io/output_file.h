@@ -53,12 +53,14 @@ class OutputFile {
   OutputFile& operator=(const OutputFile&) = delete;
 
   // Prepares to write `name`. A new file gets the permission bits `newMode`
-  // less the umask; an existing one keeps its own. Returns 0, or the errno
-  // of why the output cannot be written: ENOSPC or EDQUOT when there is no
-  // room for the temporary file; another one for a missing folder, a
-  // directory, an existing file that cannot be opened for writing, a
-  // descriptor that is not open for writing, no descriptors left.
-  int Open(const std::string& name, std::uint32_t newMode);
+  // less the umask; an existing one keeps its own. Without `replace`, no
+  // existing regular file is replaced: not one there now (EEXIST), nor one
+  // that appears before Commit() (kExists). Returns 0, or the errno of why
+  // the output cannot be written: ENOSPC or EDQUOT when there is no room for
+  // the temporary file; another one for a missing folder, a directory, an
+  // existing file that cannot be opened for writing, a descriptor that is
+  // not open for writing, no descriptors left.
+  int Open(const std::string& name, std::uint32_t newMode, bool replace = true);
 
   // Prepares to write the open descriptor `fd` from where it stands, as an
   // output written directly; `fd` itself is never closed. Returns 0, or
@@ -84,6 +86,7 @@ class OutputFile {
     kDone,
     kWriteFailed,    // a write, the copy or the close failed
     kReplaceFailed,  // the temporary file could not be renamed over the output
+    kExists,         // without `replace`, a file appeared at the output's name
   };
   // Closes the output and puts it in place. On failure whatever the run
   // wrote is removed, as by Discard().
@@ -153,6 +156,8 @@ class OutputFile {
   std::string target;            // the file to replace or copy over
   std::uint32_t targetMode = 0;  // for a missing `target`: the bits to make it with
   bool targetMade = false;       // `target` was made by this run
+  bool replace = true;           // an existing `target` may be replaced
+  bool appeared = false;         // without `replace`, `target` appeared during the run
   std::string temporaryName;     // in `folderFd`, to remove on failure; or empty
   int writeError = 0;            // errno of the first failed write
   std::size_t holeBlock = 0;     // the file system's block, when holes are allowed

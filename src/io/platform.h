@@ -191,8 +191,10 @@ int OpenInFolder(int folder, const std::string& name);
 void RemoveFromFolder(int folder, const char* name);
 
 // Renames the closed file `name` in `folder` over `target` (a path), in one
-// step: 0, or the errno.
-int RenameOver(int folder, const std::string& name, const std::string& target);
+// step: 0, or the errno. Without `replace`, a `target` that exists (whatever
+// it is, and however late it appeared) is never replaced: EEXIST says so,
+// and `name` stays.
+int RenameOver(int folder, const std::string& name, const std::string& target, bool replace);
 
 // ---- Temporary files ----
 

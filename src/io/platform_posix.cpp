@@ -176,7 +176,23 @@ int OpenInFolder(int folder, const std::string& name) {
 
 void RemoveFromFolder(int folder, const char* name) { unlinkat(folder, name, 0); }
 
-int RenameOver(int folder, const std::string& name, const std::string& target) {
+int RenameOver(int folder, const std::string& name, const std::string& target, bool replace) {
+  if (replace) return renameat(folder, name.c_str(), AT_FDCWD, target.c_str()) == 0 ? 0 : errno;
+#if TARVEL_LINUX && defined(RENAME_NOREPLACE)
+  if (renameat2(folder, name.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  // EINVAL: a file system that does not take the flag.
+  if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
+#endif
+  // A second name that is refused where one exists, then the first one gone.
+  if (linkat(folder, name.c_str(), AT_FDCWD, target.c_str(), 0) == 0) {
+    unlinkat(folder, name.c_str(), 0);
+    return 0;
+  }
+  if (errno == EEXIST || (errno != EPERM && errno != EOPNOTSUPP && errno != EMLINK)) return errno;
+  // A file system without hard links: the name is checked, then taken, and
+  // only a file made in between could still be replaced.
+  struct stat found {};
+  if (fstatat(AT_FDCWD, target.c_str(), &found, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
   return renameat(folder, name.c_str(), AT_FDCWD, target.c_str()) == 0 ? 0 : errno;
 }
 

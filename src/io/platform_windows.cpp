@@ -399,9 +399,11 @@ void RemoveFromFolder(int folder, const char* name) {
   }
 }
 
-int RenameOver(int folder, const std::string& name, const std::string& target) {
-  if (!MoveFileExW(InFolder(folder, name).c_str(), WideName(target).c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+int RenameOver(int folder, const std::string& name, const std::string& target, bool replace) {
+  // Without MOVEFILE_REPLACE_EXISTING an existing target fails the move
+  // (ERROR_ALREADY_EXISTS, EEXIST).
+  const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+  if (!MoveFileExW(InFolder(folder, name).c_str(), WideName(target).c_str(), flags)) {
     return ErrnoOf(GetLastError());
   }
   return 0;

@@ -70,6 +70,15 @@ TEST(CliOutputTest, ShellPatternsNeverDestroyAFile) {
        "$U -f in.tv out > /dev/null; echo $?; cmp out in && echo replaced",
        "error : output file 'link' already exists; use -f to replace it.\n1\n"
        "error : output file 'out' already exists; use -f to replace it.\nold\n0\nreplaced\n"},
+      {"untarvel: a file that appears during the run is kept, at a short and a long name",
+       "mkfifo f; $U f out 2>&1 & p=$!; exec 3> f\n"
+       "while ! ls out.tv-* > /dev/null 2>&1 && kill -0 $p 2> /dev/null; do :; done\n"
+       "echo precious > out; cat in.tv >&3; exec 3>&-; wait $p; echo $?; cat out\n"
+       "n=$(printf '%0250d' 0); TMPDIR=$PWD $U f $n 2>&1 | sed 's/0\\{250\\}/N/' & exec 3> f\n"
+       "while ! ls -l /proc/*/fd 2> /dev/null | grep -q \"$PWD/tarvel-.*deleted\"; do :; done\n"
+       "echo precious > $n; ln $n hard; cat in.tv >&3; exec 3>&-; wait; cat $n hard; ls | wc -l",
+       "error : output file 'out' already exists; use -f to replace it.\n1\nprecious\n"
+       "error : output file 'N' already exists; use -f to replace it.\nprecious\nprecious\n6\n"},
       {"untarvel: outputs that are not regular files need no -f; -- ends the options",
        "$U in.tv /dev/null > /dev/null; echo $?; cp in.tv ./-f; $U -- -f new > /dev/null; echo $?\n"
        "cmp new in && echo same",
