@@ -20,7 +20,8 @@ namespace {
 
 // The bytes through the streaming decoder, in pieces and with room of 1 to
 // 64 bytes as the bytes themselves choose; its status, 1 on success. Bytes
-// left after the end are given again, as a caller would find them.
+// left after the end are given again, as a caller who reads on would find
+// them.
 int Stream(const std::uint8_t* data, std::size_t size, std::string& restored) {
   tarvel_decoder* decoder = tarvel_decoder_new();
   std::size_t fed = 0;
@@ -36,6 +37,9 @@ int Stream(const std::uint8_t* data, std::size_t size, std::string& restored) {
       tarvel_out out{room, std::size_t{1} + (size > 0 ? data[k++ % size] % 64u : 63u), 0};
       status = tarvel_decoder_run(decoder, &out, &in, last);
       restored.append(reinterpret_cast<const char*>(room), out.pos);
+      // Done in a last call: nothing was left after the end, whatever was
+      // held for the room.
+      if (status == 1 && last != 0 && in.pos != in.size) std::abort();
     } while (status == 0 && (in.pos < in.size || last != 0));
     fed += in.pos;
   }

@@ -47,7 +47,7 @@ StreamDecoder::Status StreamDecoder::Run(const std::uint8_t* in, std::size_t inS
                                          std::size_t& outPos, bool last) {
   assert(inPos <= inSize && outPos <= outSize);
   // Bytes after the end are left to the caller by the call that says it is
-  // done, and are invalid in any later one.
+  // done, unless it is the last; they are invalid in any later one.
   const bool doneBefore = saidDone;
   bool inputUsedUp = false;
   for (;;) {
@@ -61,7 +61,9 @@ StreamDecoder::Status StreamDecoder::Run(const std::uint8_t* in, std::size_t inS
       if (spillPos < spillEnd) return Status::kMore;
     }
     if (phase == Phase::kDone) {
-      if (doneBefore && inPos < inSize) return Fail(Fault::kDataAfterEnd);
+      // The end may have been decoded by an earlier call that still held
+      // bytes for the room: a last call's input follows it all the same.
+      if ((doneBefore || last) && inPos < inSize) return Fail(Fault::kDataAfterEnd);
       saidDone = true;
       return Status::kDone;
     }

@@ -69,6 +69,43 @@ int Stream(const Bytes& input, std::size_t piece, Bytes& output, const Step& ste
   }
 }
 
+// The loop that tarvel.h documents, over `input` read in pieces that end at
+// `ends` (then at its end), with `room` bytes of room at a time; with
+// `lastEarly`, `last` comes with the final piece rather than after it.
+int DocumentedLoop(const Bytes& input, const std::vector<std::size_t>& ends, std::size_t room,
+                   bool lastEarly) {
+  std::size_t read = 0;
+  std::size_t next = 0;
+  const auto readPiece = [&](const std::uint8_t*& piece) {
+    while (next < ends.size() && ends[next] <= read) ++next;
+    const std::size_t end = next < ends.size() ? ends[next] : input.size();
+    piece = input.data() + read;
+    const std::size_t got = end - read;
+    read = end;
+    return got;
+  };
+  tarvel_decoder* decoder = tarvel_decoder_new();
+  std::vector<std::uint8_t> space(room);
+  int status = TARVEL_OK;
+  while (status == TARVEL_OK) {
+    const std::uint8_t* piece = nullptr;
+    const std::size_t got = readPiece(piece);
+    const int last = got == 0 || (lastEarly && read == input.size());
+    tarvel_in in{piece, got, 0};
+    do {
+      tarvel_out out{space.data(), space.size(), 0};
+      status = tarvel_decoder_run(decoder, &out, &in, last);
+    } while (status == TARVEL_OK && (in.pos < in.size || last));
+    // Done before the end of the input: whatever follows is too much (a
+    // last call says so itself).
+    if (status == TARVEL_DONE && !last && (in.pos < in.size || readPiece(piece) > 0)) {
+      status = TARVEL_ERROR_DATA_AFTER_END;
+    }
+  }
+  tarvel_decoder_free(decoder);
+  return status;
+}
+
 TEST(CApiTest, StreamsInPiecesGiveTheBytesOfTheBufferCalls) {
   std::vector<Bytes> inputs = {{}, ToBytes("a"), ToBytes("abracadabra")};
   for (const auto kind : testing::AllDataKinds()) {
@@ -223,6 +260,21 @@ TEST(CApiTest, EveryFailureHasItsStatusAndItsText) {
   };
   Bytes trailing = packed;
   trailing.push_back(0);
+  // abracadabra and a stray byte, cut in two anywhere, with any room.
+  const auto strayByteAnywhere = [] {
+    Bytes stray = BufferCompress(ToBytes("abracadabra"));
+    stray.push_back('X');
+    int agreed = TARVEL_ERROR_DATA_AFTER_END;
+    for (std::size_t split = 0; split <= stray.size(); ++split) {
+      for (std::size_t room = 1; room <= 24; ++room) {
+        for (const bool lastEarly : {false, true}) {
+          const int status = DocumentedLoop(stray, {split}, room, lastEarly);
+          if (status != agreed) agreed = -1000 - static_cast<int>(split * 100 + room);
+        }
+      }
+    }
+    return agreed;
+  };
   const int reading = testing::OpenDescriptor(dir / "in", false);
   const int readingPacked = testing::OpenDescriptor(dir / "in.tv", false);
   const Bytes cut(packed.begin(), packed.end() - 1);
@@ -275,6 +327,8 @@ TEST(CApiTest, EveryFailureHasItsStatusAndItsText) {
        },
        TARVEL_ERROR_DATA_AFTER_END},
       {"a byte after the end of a stream marked last", [&] { return decoderOn(trailing, 1, 0); },
+       TARVEL_ERROR_DATA_AFTER_END},
+      {"a byte after the end at every split, with every room", strayByteAnywhere,
        TARVEL_ERROR_DATA_AFTER_END},
       {"a byte after the end left to the caller", [&] { return decoderOn(trailing, 0, 0); }, 1},
       {"then given again", [&] { return decoderOn(trailing, 0, 1); }, TARVEL_ERROR_DATA_AFTER_END},
