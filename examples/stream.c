@@ -64,10 +64,18 @@ int main(void) {
       status = tarvel_decoder_run(decoder, &out, &in, last);
       if (fwrite(room, 1, out.pos, stdout) != out.pos) status = TARVEL_ERROR_WRITE_OUTPUT;
     } while (status == TARVEL_OK && (in.pos < in.size || last));
-    /* What follows the data is not for this decoder. */
-    if (status == TARVEL_DONE && in.pos < in.size) status = TARVEL_ERROR_DATA_AFTER_END;
+    /* Done before the end of the input, also where the data end with a
+     * piece: one byte more is data after the end. */
+    if (status == TARVEL_DONE && !last &&
+        (in.pos < in.size || fread(piece, 1, sizeof piece, stdin) > 0)) {
+      status = TARVEL_ERROR_DATA_AFTER_END;
+    }
   }
   tarvel_decoder_free(decoder);
+  if (ferror(stdin)) {
+    fprintf(stderr, "cannot read standard input\n");
+    return 1;
+  }
   if (status < 0) {
     fprintf(stderr, "standard input: %s\n", tarvel_status_text(status));
     return 1;

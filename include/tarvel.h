@@ -152,9 +152,15 @@ TARVEL_C_API int tarvel_decompress(const void* src, size_t srcSize, void* dst, s
  *       status = tarvel_decoder_run(decoder, &out, &in, last);
  *       write_all(sink, room, out.pos);
  *     } while (status == TARVEL_OK && (in.pos < in.size || last));
+ *     // Done before the end of the input, also where the data end with a
+ *     // piece: one byte more is data after the end.
+ *     if (status == TARVEL_DONE && !last &&
+ *         (in.pos < in.size || read_piece(source, piece, sizeof piece) > 0))
+ *       status = TARVEL_ERROR_DATA_AFTER_END;
  *   }
- *   // TARVEL_DONE: every byte is out, and whatever followed the data stands
- *   // at piece + in.pos. Negative: the data are invalid.
+ *   // TARVEL_DONE: every byte is out, and nothing followed the data.
+ *   // Negative: the data are invalid. (A caller that reads something else
+ *   // after the data finds it at piece + in.pos instead.)
  *   tarvel_decoder_free(decoder);
  *
  * 0 from a call means "call again": with more input when it has consumed
