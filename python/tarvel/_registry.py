@@ -61,9 +61,48 @@ def _make_tarveltar(base_name, base_dir, owner=None, group=None, dry_run=False, 
 _make_tarveltar.supports_root_dir = True
 
 
+def _refuse_unsafe(members, extract_dir):
+    """The members of a tar stream as they come, each checked before it is
+    written, as the "data" extraction filter checks them where tarfile has
+    none: a name that is absolute or leads out of `extract_dir`, a link that
+    points out of it, and a device or pipe are refused, naming the member."""
+    import tarfile
+
+    root = os.path.realpath(extract_dir)
+
+    def inside(path):
+        path = os.path.realpath(path)
+        return path == root or path.startswith(root.rstrip(os.sep) + os.sep)
+
+    for member in members:
+        name = member.name
+        reason = None
+        if os.path.isabs(name) or os.path.splitdrive(name)[0] or name.startswith(("/", "\\")):
+            reason = "it has an absolute name"
+        elif not inside(os.path.join(root, name)):
+            reason = "it would be written outside the destination"
+        elif member.isdev():
+            reason = "it is a device or a pipe"
+        elif member.issym():
+            target = member.linkname
+            if os.path.isabs(target) or not inside(
+                    os.path.join(root, os.path.dirname(name), target)):
+                reason = "it is a link that points outside the destination"
+        elif member.islnk():
+            if os.path.isabs(member.linkname) or not inside(os.path.join(root, member.linkname)):
+                reason = "it is a link that points outside the destination"
+        if reason is not None:
+            raise tarfile.TarError(f"refusing to extract {name!r}: {reason}")
+        yield member
+
+
 def _unpack_tarveltar(filename, extract_dir, **options):
     """Unpacks a .tar.tarvel file as shutil unpacks tar files; `options`
-    (an extraction filter) go to extractall."""
+    (an extraction filter) go to extractall. Nothing is written outside
+    `extract_dir`: where tarfile has extraction filters, "data" is the one
+    used unless another is asked for; where it has none, each member is
+    checked as that filter would check it before anything of it is
+    written."""
     import tarfile
     from . import TarvelFile
 
@@ -73,7 +112,11 @@ def _unpack_tarveltar(filename, extract_dir, **options):
         except tarfile.TarError:
             raise shutil.ReadError(f"{filename} is not a tar file compressed by tarvel")
         with tar:
-            tar.extractall(extract_dir, **options)
+            if hasattr(tarfile, "data_filter"):
+                options.setdefault("filter", "data")
+                tar.extractall(extract_dir, **options)
+            else:
+                tar.extractall(extract_dir, members=_refuse_unsafe(tar, extract_dir), **options)
 
 
 def register_with_shutil():

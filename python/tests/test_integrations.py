@@ -3,6 +3,7 @@ and shutil's archives, which GNU tar reads through the filter. Each peer is
 the real one from the system's packages, skipped where it is missing."""
 import io
 import os
+import re
 import shutil
 import subprocess
 import tarfile
@@ -33,6 +34,36 @@ def test_shutil_makes_and_unpacks_tar_files_compressed_by_tarvel(tmp_path):
         listed = subprocess.run(["tar", "-I", tool, "-tf", archive], check=True,
                                 capture_output=True, text=True).stdout
         assert sorted(name.rstrip("/") for name in listed.split()) == names
+
+
+@pytest.mark.parametrize("kind", ["parent", "absolute", "symlink", "hard link", "device"])
+def test_unpacking_writes_nothing_outside_its_folder(tmp_path, kind):
+    """Members that lead out of the destination are refused, naming the
+    member, before anything of them is written; an absolute name is kept
+    inside where tarfile's own filter strips its slash."""
+    outside = tmp_path / "outside"
+    outside.mkdir()
+    members = {"parent": [("../outside/x", tarfile.REGTYPE, "")],
+               "absolute": [(str(outside / "x"), tarfile.REGTYPE, "")],
+               "symlink": [("l", tarfile.SYMTYPE, "../outside"), ("l/x", tarfile.REGTYPE, "")],
+               "hard link": [("h", tarfile.LNKTYPE, "../outside/y")],
+               "device": [("d", tarfile.CHRTYPE, "")]}[kind]
+    packed = io.BytesIO()
+    with tarfile.open(fileobj=packed, mode="w") as tar:
+        tar.addfile(tarfile.TarInfo("fine"), io.BytesIO())
+        for name, type_, target in members:
+            info = tarfile.TarInfo(name)
+            info.type, info.linkname, info.size = type_, target, 1 if type_ == tarfile.REGTYPE else 0
+            tar.addfile(info, io.BytesIO(b"x"))
+    archive = tmp_path / "evil.tar.tarvel"
+    archive.write_bytes(tarvel.compress(packed.getvalue()))
+    if kind == "absolute" and hasattr(tarfile, "data_filter"):
+        shutil.unpack_archive(archive, tmp_path / "dest")
+        assert (tmp_path / "dest" / str(outside / "x").lstrip("/")).read_bytes() == b"x"
+    else:
+        with pytest.raises(tarfile.TarError, match=re.escape(repr(members[0][0]))):
+            shutil.unpack_archive(archive, tmp_path / "dest")
+    assert list(outside.iterdir()) == []
 
 
 def test_fsspec_reads_and_writes_the_programs_bytes(tmp_path):
