@@ -53,6 +53,11 @@ std::string OutputExistsMessage(std::string_view fileName) {
   return Quoted("error : output file '", fileName, "' already exists; use -f to replace it.");
 }
 
+std::string SwappedNamesMessage(std::string_view inputName, std::string_view outputName) {
+  return Quoted("error : input file '", inputName, "' is already compressed, and '") +
+         Quoted("", outputName, "' exists; use untarvel to restore it.");
+}
+
 std::string UnknownOptionMessage(std::string_view option) {
   return Quoted("error : unknown option '", option, "'.");
 }

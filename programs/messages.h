@@ -54,6 +54,9 @@ std::string InvalidFileMessage(std::string_view fileName, std::string_view reaso
 std::string ReplaceFailedMessage(std::string_view fileName);
 // "error : output file 'NAME' already exists; use -f to replace it."
 std::string OutputExistsMessage(std::string_view fileName);
+// "error : input file 'IN' is already compressed, and 'OUT' exists; use
+// untarvel to restore it."
+std::string SwappedNamesMessage(std::string_view inputName, std::string_view outputName);
 // "error : unknown option 'OPTION'."
 std::string UnknownOptionMessage(std::string_view option);
 

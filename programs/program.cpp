@@ -10,6 +10,7 @@
 #include "io/platform_process.h"
 #include "messages.h"
 #include "run_report.h"
+#include "swapped_names.h"
 #include "tarvel/tarvel.h"
 
 namespace tarvel {
@@ -34,6 +35,12 @@ int Run(Direction direction, const std::vector<std::string>& args) {
     case CommandLine::Action::kVersion:
       std::cout << "untarvel " << Version() << std::endl;
       return 0;
+  }
+  // tarvel never compresses a compressed file over what looks like its
+  // original: the names were swapped, meaning to restore.
+  if (compress && NamesLookSwapped(line.input, line.output)) {
+    WriteErrorLine(SwappedNamesMessage(line.input, line.output));
+    return 1;
   }
   static SignalWatcher watcher;
   FileOptions options;
