@@ -227,29 +227,29 @@ TEST(CliOutputTest, OutputsLandWhereTheirNamesLead) {
 }
 
 TEST(CliOutputTest, SignalsAndDescriptorsNeverCutARunShort) {
-  const std::string big =
-      "head -c 300000000 /dev/zero > z; $T z z.tv > /dev/null; echo old > out\n"
-      "waitfor() { while ! ls out.tv-* > /dev/null 2>&1 && kill -0 $1 2> /dev/null; do :; done; "
-      "}\n";
+  // The run reads a FIFO, which holds it (its temporary file made) until the
+  // script has acted and then writes the data or closes the FIFO.
+  const std::string held =
+      "echo old > out; mkfifo f\n"
+      "waitfor() { while ! ls ${2:-out}.tv-* > /dev/null 2>&1 && kill -0 $1 2> /dev/null; do :; "
+      "done; }\n";
   RunCases({
       {"an interrupted run leaves the old output and no temporary file",
-       big + "set -m; $T z out > /dev/null & p=$!; waitfor $p; kill -INT $p; wait $p; echo $?\n"
-             "$U -f z.tv out > /dev/null & p=$!; waitfor $p; kill -TERM $p; wait $p; echo $?\n"
-             "cat out; ls",
-       "130\n143\nold\nin\nin.tv\nout\nz\nz.tv\n"},
+       held + "set -m; $T f out > /dev/null & p=$!; exec 3> f; waitfor $p; kill -INT $p; wait $p\n"
+              "echo $?; $U -f f out > /dev/null & p=$!; exec 3> f; waitfor $p; kill -TERM $p\n"
+              "wait $p; echo $?; exec 3>&-; cat out; ls",
+       "130\n143\nold\nf\nin\nin.tv\nout\n"},
       {"a folder renamed during the run: the rename fails, the temporary file goes",
-       big + "mkdir sub; $U z.tv sub/out 2>&1 > /dev/null & p=$!\n"
-             "while ! ls sub/out.tv-* > /dev/null 2>&1 && kill -0 $p 2> /dev/null; do :; done\n"
-             "mv sub moved; wait $p; echo $?; ls moved",
+       held + "mkdir sub; $U f sub/out 2>&1 > /dev/null & p=$!; exec 3> f; waitfor $p sub/out\n"
+              "mv sub moved; cat in.tv >&3; exec 3>&-; wait $p; echo $?; ls moved",
        "error : unable to replace output file 'sub/out'.\n1\n"},
       {"a folder renamed during the run, then a signal: the temporary file goes all the same",
-       big + "mkdir sub; $U z.tv sub/out > /dev/null & p=$!\n"
-             "while ! ls sub/out.tv-* > /dev/null 2>&1 && kill -0 $p 2> /dev/null; do :; done\n"
-             "mv sub moved; kill -TERM $p; wait $p; echo $?; ls moved",
+       held + "mkdir sub; $U f sub/out > /dev/null & p=$!; exec 3> f; waitfor $p sub/out\n"
+              "mv sub moved; kill -TERM $p; wait $p; echo $?; exec 3>&-; ls moved",
        "143\n"},
       {"a hang-up ignored at the start stays ignored",
-       big + "trap '' HUP; $U -f z.tv out > /dev/null & p=$!; waitfor $p; kill -HUP $p; wait $p\n"
-             "echo $?; cmp -s out z && echo restored",
+       held + "trap '' HUP; $U -f f out > /dev/null & p=$!; exec 3> f; waitfor $p; kill -HUP $p\n"
+              "cat in.tv >&3; exec 3>&-; wait $p; echo $?; cmp -s out in && echo restored",
        "0\nrestored\n"},
       {"a closed pipe after the data: the report's failure is ignored",
        "$T in out | true; echo ${PIPESTATUS[0]}; cmp out in.tv && echo whole", "0\nwhole\n"},
