@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The release zip for Windows: bin/ (the programs and the DLL), lib/ (the
-# DLL's import library, the static library, the CMake package, tarvel.pc),
-# include/, and LICENSE, the README and the man pages as text.
+# DLL's import library, the static library, the CMake package, tarvel.pc,
+# which finds the folder from where it lies), include/, examples/ (with how
+# to build them) and LICENSE, the README and the man pages as text.
 #
 # usage: packaging/windows-zip.sh x64|x86 OUT.zip    (from the source folder)
 set -euo pipefail
@@ -19,6 +20,15 @@ for shared in OFF ON; do
   cmake --build "$work/build-$shared" --parallel 2 > /dev/null
   cmake --install "$work/build-$shared" --prefix "$stage" > /dev/null
 done
+# pkg-config finds the folder wherever the zip is unpacked.
+sed -i 's|^prefix=.*|prefix=${pcfiledir}/../..|' "$stage/lib/pkgconfig/tarvel.pc"
+mkdir -p "$stage/examples/c"
+cp examples/CMakeLists.txt examples/round_trip.cpp examples/stream.c "$stage/examples/"
+cp examples/c/CMakeLists.txt "$stage/examples/c/"
+cp "cmake/toolchains/windows.cmake" "$toolchain" "$stage/examples/"
+triple=$(sed -n 's/^set(TARVEL_TRIPLE \(.*\))$/\1/p' "$toolchain")
+sed -e "s/x86_64-w64-mingw32/$triple/g" -e "s/windows-x64.cmake/windows-$arch.cmake/g" \
+  packaging/windows-examples.md > "$stage/examples/README.md"
 cp LICENSE "$stage/LICENSE.txt"
 cp README.md "$stage/README.md"
 mkdir -p "$stage/doc"

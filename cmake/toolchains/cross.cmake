@@ -6,7 +6,9 @@
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_C_COMPILER ${TARVEL_TRIPLE}-gcc)
 set(CMAKE_CXX_COMPILER ${TARVEL_TRIPLE}-g++)
-set(CMAKE_FIND_ROOT_PATH /usr/${TARVEL_TRIPLE})
+# The compiler's own root, and the prefixes given (an unpacked release, say),
+# which are searched as they are.
+set(CMAKE_FIND_ROOT_PATH /usr/${TARVEL_TRIPLE} ${CMAKE_PREFIX_PATH})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
