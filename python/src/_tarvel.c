@@ -486,6 +486,8 @@ static PyObject* OnFiles(PyObject* args, PyObject* keywords, int compress) {
   Py_DECREF(source);
   Py_DECREF(target);
   if (status == 1) return NULL;
+  /* One file named twice is no failure of the system: errno says nothing. */
+  if (status == TARVEL_ERROR_SAME_FILE) error = 0;
   if (status != TARVEL_OK) return RaiseStatus(status, error);
   Py_RETURN_NONE;
 }

@@ -15,12 +15,12 @@ The compressed form is the one the tarvel program writes. Every call that
 codes data releases the GIL, so that threads code in parallel.
 """
 
-import builtins
+import builtins as _builtins
 import errno as _errno
-import io
-import os
-import tempfile
-import threading
+import io as _io
+import os as _os
+import tempfile as _tempfile
+import threading as _threading
 
 from . import _tarvel
 from ._tarvel import Decompressor, __version__
@@ -81,9 +81,9 @@ def _system_error_class(number):
 def _error(kind, number, text):
     if kind == 0:
         return _InvalidDataError(text)
-    if kind == 1:
-        return _InputChangedError(text)
-    reason = f"{text}: {os.strerror(number)}" if number else text
+    if kind == 1 or not number:  # a changed input; the same file named twice
+        return (_InputChangedError if kind == 1 else TarvelError)(text)
+    reason = f"{text}: {_os.strerror(number)}" if number else text
     return _system_error_class(number)(number, reason)
 
 
@@ -104,21 +104,24 @@ def decompress(data, threads=0):
 
 def _on_files(call, src, dst, threads):
     try:
-        call(os.fsencode(src), os.fsencode(dst), threads)
+        call(_os.fsencode(src), _os.fsencode(dst), threads)
     except _SystemFailureError as error:
-        raise type(error)(error.errno, error.strerror, os.fsdecode(src), None,
-                          os.fsdecode(dst)) from None
+        raise type(error)(error.errno, error.strerror, _os.fsdecode(src), None,
+                          _os.fsdecode(dst)) from None
 
 
 def compress_file(src, dst, threads=0):
     """Compress the file src into the file dst as the tarvel program does, in
     two passes, without its report: an input that can be read only once is
-    copied aside, and dst is complete or left as it was."""
+    copied aside, and dst is complete or left as it was. An existing dst is
+    replaced, as shutil.copy does."""
     _on_files(_tarvel.compress_file, src, dst, threads)
 
 
 def decompress_file(src, dst, threads=0):
-    """Restore the file src into the file dst as the untarvel program does."""
+    """Restore the file src into the file dst, with the rules of
+    compress_file: an existing dst is replaced (as shutil.copy does; the
+    untarvel program asks for -f first), and left as it was on failure."""
     _on_files(_tarvel.decompress_file, src, dst, threads)
 
 
@@ -145,7 +148,7 @@ def _write_all(fp, data):
             done += written
 
 
-class _Reader(io.RawIOBase):
+class _Reader(_io.RawIOBase):
     """The restored bytes of a compressed file object, read in blocks."""
 
     def __init__(self, fp):
@@ -207,16 +210,16 @@ class _Reader(io.RawIOBase):
     def tell(self):
         return self._position
 
-    def seek(self, offset, whence=io.SEEK_SET):
+    def seek(self, offset, whence=_io.SEEK_SET):
         """Seeks by reading forward; a seek backwards starts again from the
         beginning, where the file can seek."""
-        if whence == io.SEEK_CUR:
+        if whence == _io.SEEK_CUR:
             offset += self._position
-        elif whence == io.SEEK_END:
+        elif whence == _io.SEEK_END:
             while self._read(_BUFFER_SIZE):
                 pass
             offset += self._position
-        elif whence != io.SEEK_SET:
+        elif whence != _io.SEEK_SET:
             raise ValueError(f"invalid whence ({whence!r})")
         if offset < self._position:
             self._rewind()
@@ -226,7 +229,7 @@ class _Reader(io.RawIOBase):
         return self._position
 
 
-class TarvelFile(io.BufferedIOBase):
+class TarvelFile(_io.BufferedIOBase):
     """A compressed file, as a binary stream.
 
     TarvelFile(filename, mode="r"): filename is a path (str, bytes or
@@ -240,7 +243,7 @@ class TarvelFile(io.BufferedIOBase):
     def __init__(self, filename, mode="r"):
         # One call at a time, from any number of threads, as bz2's and
         # lzma's file objects do.
-        self._lock = threading.RLock()
+        self._lock = _threading.RLock()
         self._fp = None
         self._owned = False
         self._reader = None
@@ -251,17 +254,21 @@ class TarvelFile(io.BufferedIOBase):
         if plain not in ("r", "w", "x"):
             raise ValueError(f"invalid mode: {mode!r}")
         self._mode = plain
-        if isinstance(filename, (str, bytes, os.PathLike)):
-            self._fp = builtins.open(filename, plain + "b")
+        if isinstance(filename, (str, bytes, _os.PathLike)):
+            try:
+                self._fp = _builtins.open(filename, plain + "b")
+            except OSError as error:  # a TarvelError too, as from the other calls
+                raise _system_error_class(error.errno)(
+                    error.errno, error.strerror, error.filename) from None
             self._owned = True
         elif hasattr(filename, "read" if plain == "r" else "write"):
             self._fp = filename
         else:
             raise TypeError("filename must be a str, bytes, os.PathLike or file object")
         if plain == "r":
-            self._reader = io.BufferedReader(_Reader(self._fp), _BUFFER_SIZE)
+            self._reader = _io.BufferedReader(_Reader(self._fp), _BUFFER_SIZE)
         else:
-            self._spool = tempfile.TemporaryFile()
+            self._spool = _tempfile.TemporaryFile()
             self._encoder = _tarvel._Encoder()
 
     # -- state --
@@ -274,9 +281,9 @@ class TarvelFile(io.BufferedIOBase):
         if self._fp is None:
             raise ValueError("I/O operation on closed file")
         if reading and self._reader is None:
-            raise io.UnsupportedOperation("File not open for reading")
+            raise _io.UnsupportedOperation("File not open for reading")
         if not reading and self._reader is not None:
-            raise io.UnsupportedOperation("File not open for writing")
+            raise _io.UnsupportedOperation("File not open for writing")
 
     def readable(self):
         self._check_open()
@@ -325,7 +332,7 @@ class TarvelFile(io.BufferedIOBase):
             self._check(reading=True)
             return self._reader.peek(n)
 
-    def seek(self, offset, whence=io.SEEK_SET):
+    def seek(self, offset, whence=_io.SEEK_SET):
         with self._lock:
             self._check(reading=True)
             return self._reader.seek(offset, whence)
@@ -393,7 +400,7 @@ def open(filename, mode="rb", *, encoding=None, errors=None, newline=None):
         raise ValueError("encoding, errors and newline are for text modes only")
     binary = TarvelFile(filename, mode.replace("t", ""))
     if "t" in mode:
-        return io.TextIOWrapper(binary, io.text_encoding(encoding), errors, newline)
+        return _io.TextIOWrapper(binary, _io.text_encoding(encoding), errors, newline)
     return binary
 
 

@@ -217,11 +217,14 @@ T = tarvel.TarvelError
      "the input cannot be opened"),
     (lambda t: tarvel.decompress_file(t / "missing", t / "out"), (FileNotFoundError, T),
      "the input cannot be opened"),
-    (lambda t: tarvel.open(t / "missing"), (FileNotFoundError,), "No such file"),
+    (lambda t: tarvel.open(t / "missing"), (FileNotFoundError, T), "No such file"),
+    (lambda t: (t / "a").touch() or tarvel.decompress_file(t / "a", t / "a"), (T,),
+     "the input and the output are the same file"),
 ])
 def test_failures_raise_tarvel_errors_with_the_programs_reasons(call, error, text, tmp_path):
-    """error: every class the exception must be. What the codec finds is a
-    TarvelError; what the file objects around it raise is what io raises."""
+    """error: every class the exception must be. What the codec finds, and
+    the files it opens, raise a TarvelError; what the file objects around it
+    raise is what io raises."""
     with pytest.raises(error[0]) as raised:
         call(tmp_path)
     assert all(isinstance(raised.value, kind) for kind in error)
@@ -232,3 +235,8 @@ def test_failures_raise_tarvel_errors_with_the_programs_reasons(call, error, tex
     if FileNotFoundError in error:
         assert raised.value.errno == errno.ENOENT
         assert not (tmp_path / "out").exists()
+
+
+def test_the_module_shows_its_interface_alone():
+    public = {name for name in dir(tarvel) if not name.startswith("_")}
+    assert public == set(tarvel.__all__)
