@@ -32,11 +32,36 @@ CommandLine ParseTarvel(const std::vector<std::string>& args) {
 
 namespace {
 
+// A program's options: the letter and the long name of the one that sets
+// `flag`, and the letters and long names of those accepted as they are
+// (the filter's -c: it always writes to standard output).
+struct Options {
+  char letter;
+  std::string_view longName;
+  bool CommandLine::*flag;
+  std::string_view ignoredLetters;
+  std::string_view ignoredLongName;
+};
+
+// Whether `argument` is short options grouped after one dash (-dc), each
+// the program's; sets the flag when its letter is among them.
+bool ShortOptions(std::string_view argument, const Options& program, CommandLine& line) {
+  if (argument.size() < 2 || argument[1] == '-') return false;
+  bool flag = false;
+  for (const char letter : argument.substr(1)) {
+    if (letter == program.letter) {
+      flag = true;
+    } else if (program.ignoredLetters.find(letter) == std::string_view::npos) {
+      return false;
+    }
+  }
+  if (flag) line.*program.flag = true;
+  return true;
+}
+
 // Options, then names: fills `line` and `names`, false when an option ended
-// the parse (--help, --version, one unknown). `flag` is the program's own
-// option and the field it sets.
-bool ParseOptions(const std::vector<std::string>& args, std::string_view shortFlag,
-                  std::string_view longFlag, bool CommandLine::*flag, CommandLine& line,
+// the parse (--help, --version, one unknown).
+bool ParseOptions(const std::vector<std::string>& args, const Options& program, CommandLine& line,
                   std::vector<std::string_view>& names) {
   bool options = true;
   for (std::size_t k = 1; k < args.size(); ++k) {
@@ -46,8 +71,11 @@ bool ParseOptions(const std::vector<std::string>& args, std::string_view shortFl
       names.push_back(argument);
     } else if (argument == "--") {
       options = false;
-    } else if (argument == shortFlag || argument == longFlag) {
-      line.*flag = true;
+    } else if (argument == program.longName) {
+      line.*program.flag = true;
+    } else if ((!program.ignoredLongName.empty() && argument == program.ignoredLongName) ||
+               ShortOptions(argument, program, line)) {
+      continue;
     } else if (argument == "--help") {
       line.action = CommandLine::Action::kHelp;
       return false;
@@ -68,7 +96,7 @@ bool ParseOptions(const std::vector<std::string>& args, std::string_view shortFl
 CommandLine ParseUntarvel(const std::vector<std::string>& args) {
   CommandLine line;
   std::vector<std::string_view> names;
-  if (!ParseOptions(args, "-f", "--force", &CommandLine::force, line, names)) return line;
+  if (!ParseOptions(args, {'f', "--force", &CommandLine::force, "", ""}, line, names)) return line;
   if (names.size() != 2) return line;
   line.input = names[0];
   line.output = names[1];
@@ -79,7 +107,8 @@ CommandLine ParseUntarvel(const std::vector<std::string>& args) {
 CommandLine ParseFilter(const std::vector<std::string>& args) {
   CommandLine line;
   std::vector<std::string_view> names;
-  if (!ParseOptions(args, "-d", "--decompress", &CommandLine::decompress, line, names)) {
+  if (!ParseOptions(args, {'d', "--decompress", &CommandLine::decompress, "c", "--stdout"}, line,
+                    names)) {
     return line;
   }
   if (names.empty()) line.action = CommandLine::Action::kRun;

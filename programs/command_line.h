@@ -30,11 +30,12 @@ struct CommandLine {
 CommandLine ParseTarvel(const std::vector<std::string>& args);
 
 // untarvel [-f] [--] <file in> <file out>, or --help, or --version. Options
-// come before the names; "--" ends them; exactly two names.
+// come before the names; "--" ends them; exactly two names. Short options
+// may be grouped after one dash, as other compressors take them.
 CommandLine ParseUntarvel(const std::vector<std::string>& args);
 
-// tarvel-filter [-d], or --help, or --version: no names, standard input to
-// standard output.
+// tarvel-filter [-d] [-c], or --help, or --version: no names, standard input
+// to standard output (-c, --stdout, says so, and changes nothing: -dc).
 CommandLine ParseFilter(const std::vector<std::string>& args);
 
 }  // namespace tarvel

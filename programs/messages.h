@@ -29,6 +29,7 @@ inline constexpr std::string_view kFilterHelp =
     "Compresses standard input to standard output as tarvel does, or restores it, for tar -I\n"
     "and other programs that run a compressor on a stream.\n"
     "  -d, --decompress  restore instead\n"
+    "  -c, --stdout      write to standard output, as it always does (-dc is -d)\n"
     "  --help            print this and exit\n"
     "  --version         print the version and exit";
 inline constexpr std::string_view kNotToTerminalMessage =

@@ -122,10 +122,11 @@ TEST(CliOutputTest, TheFilterServesTarAndFailsAsThePrograms) {
        "error : 'stdin' is not a valid tarvel file: the payload ends inside a code.\n1\n1\n"
        "error : compressed data not written to a terminal.\n"
        "error : compressed data not read from a terminal.\n1\n"},
-      {"no names, --help and --version",
-       "$F in 2>&1; echo $?; $F --help | head -1; $F --version | cut -d' ' -f1",
+      {"no names, --help and --version, short options grouped as gzip takes them",
+       "$F in 2>&1; echo $?; $F --help | head -1; $F --version | cut -d' ' -f1\n"
+       "$F -dc < in.tv | cmp - in && $F -c < in | cmp - in.tv && $F -cq 2>&1",
        "usage: tarvel-filter [-d] < in > out\n1\nusage: tarvel-filter [-d] < in > out\n"
-       "tarvel-filter\n"},
+       "tarvel-filter\nerror : unknown option '-cq'.\n"},
   });
 }
 
