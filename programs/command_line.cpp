@@ -5,7 +5,7 @@
 #include <system_error>
 #include <vector>
 
-#include "io/platform_process.h"
+#include "platform/process.h"
 
 namespace tarvel {
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "command_line.h"
-#include "io/platform_process.h"
+#include "platform/process.h"
 #include "messages.h"
 #include "program.h"
 #include "tarvel/tarvel.h"

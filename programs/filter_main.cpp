@@ -1,4 +1,4 @@
-#include "io/platform_process.h"
+#include "platform/process.h"
 #include "program.h"
 
 int main(int argc, char** argv) {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "command_line.h"
-#include "io/platform_process.h"
+#include "platform/process.h"
 #include "messages.h"
 #include "run_report.h"
 #include "swapped_names.h"

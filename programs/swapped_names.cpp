@@ -6,7 +6,7 @@
 #include <system_error>
 #include <vector>
 
-#include "io/platform_process.h"
+#include "platform/process.h"
 #include "tarvel.h"
 #include "tarvel/tarvel.h"
 

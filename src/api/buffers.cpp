@@ -9,7 +9,7 @@
 #include "api/compress.h"
 #include "api/guarded.h"
 #include "decode/file_decoder.h"
-#include "io/platform.h"
+#include "platform/platform.h"
 #include "tarvel/tarvel.h"
 
 namespace tarvel {

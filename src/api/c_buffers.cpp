@@ -8,7 +8,7 @@
 #include "api/compress.h"
 #include "decode/file_decoder.h"
 #include "io/far_copy.h"
-#include "io/platform.h"
+#include "platform/platform.h"
 
 namespace tarvel {
 

@@ -11,7 +11,7 @@
 #include "io/descriptor_stream.h"
 #include "io/input_file.h"
 #include "io/output_file.h"
-#include "io/platform.h"
+#include "platform/platform.h"
 #include "io/progress.h"
 #include "tarvel/tarvel.h"
 

@@ -12,7 +12,7 @@
 #include "io/input_file.h"
 #include "io/output_file.h"
 #include "io/output_path.h"
-#include "io/platform.h"
+#include "platform/platform.h"
 #include "io/spool_file.h"
 #include "model/symbol_count.h"
 #include "tarvel/tarvel.h"

@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "io/platform.h"
+#include "platform/platform.h"
 
 namespace tarvel {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "io/platform.h"
+#include "platform/platform.h"
 
 namespace tarvel {
 

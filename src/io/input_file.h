@@ -6,7 +6,7 @@
 #include <string>
 
 #include "io/input_blocks.h"
-#include "io/platform.h"
+#include "platform/platform.h"
 
 namespace tarvel {
 

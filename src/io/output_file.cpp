@@ -7,7 +7,7 @@
 
 #include "io/output_path.h"
 #include "io/page_buffer.h"
-#include "io/platform.h"
+#include "platform/platform.h"
 #include "io/spool_file.h"
 
 namespace tarvel {

@@ -8,7 +8,7 @@
 #include <streambuf>
 #include <string>
 
-#include "io/platform.h"
+#include "platform/platform.h"
 #include "tarvel/tarvel.h"
 
 namespace tarvel {

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <string_view>
 
-#include "io/platform.h"
+#include "platform/platform.h"
 
 namespace tarvel {
 

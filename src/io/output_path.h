@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "io/platform.h"
+#include "platform/platform.h"
 
 namespace tarvel {
 

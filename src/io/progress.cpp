@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "io/platform.h"
+#include "platform/platform.h"
 
 namespace tarvel {
 

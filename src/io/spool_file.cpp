@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "io/platform.h"
+#include "platform/platform.h"
 
 namespace tarvel {
 

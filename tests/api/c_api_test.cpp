@@ -16,7 +16,7 @@
 
 #include "api/compress.h"
 #include "format/faults.h"
-#include "io/platform.h"
+#include "platform/platform.h"
 #include "support/scratch.h"
 #include "support/test_data.h"
 #include "tarvel.h"

@@ -11,7 +11,7 @@
 
 #include "encode/payload_writer.h"
 #include "io/cpu.h"
-#include "io/platform.h"
+#include "platform/platform.h"
 #include "support/codes.h"
 #include "support/failing_stream.h"
 #include "support/scratch.h"

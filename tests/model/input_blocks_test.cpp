@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "encode/payload_writer.h"
-#include "io/platform.h"
+#include "platform/platform.h"
 #include "model/symbol_count.h"
 #include "support/codes.h"
 #include "support/scratch.h"

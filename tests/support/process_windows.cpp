@@ -1,5 +1,5 @@
 // Starting and waiting for commands on Windows; there is no shell.
-#include "io/platform_utf16.h"
+#include "platform/utf16.h"
 //
 #include <fcntl.h>
 #include <io.h>

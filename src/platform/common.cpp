@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "io/platform.h"
+#include "platform/platform.h"
 
 namespace tarvel {
 

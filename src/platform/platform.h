@@ -1,7 +1,7 @@
 // What the library asks of the operating system: the clock, the cores it
 // may use, files by descriptor and by name, folders, temporary files. One
-// implementation per system (platform_posix.cpp, platform_windows.cpp); the
-// rules on outputs are written once, above this.
+// implementation per system (posix.cpp, windows.cpp) and what they share
+// (common.cpp); the rules on outputs are written once, above this, in io/.
 //
 // Names are UTF-8. Descriptors are the C runtime's on every system. Every
 // call that can fail says so with errno, as POSIX calls do.

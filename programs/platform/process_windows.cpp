@@ -2,7 +2,7 @@
 // in UTF-8, the command line in UTF-8, and the console's control events
 // (Ctrl+C, Ctrl+Break, a closed window), which remove an unfinished output
 // before the process ends as it would have.
-#include "io/platform_utf16.h"
+#include "platform/utf16.h"
 //
 #include <fcntl.h>
 #include <io.h>
@@ -10,7 +10,7 @@
 
 #include <mutex>
 
-#include "io/platform_process.h"
+#include "platform/process.h"
 
 namespace tarvel {
 

@@ -15,7 +15,7 @@
 #include <iterator>
 #include <string>
 
-#include "io/platform.h"
+#include "platform/platform.h"
 
 // What only Linux has is used where Linux is the system and the portable
 // fallbacks were not asked for; elsewhere, and with TARVEL_PORTABLE, only

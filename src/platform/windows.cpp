@@ -1,7 +1,7 @@
 // The system calls of Windows. Names are UTF-8 outside and UTF-16 here;
 // descriptors are the C runtime's, each over a handle that the calls below
 // use directly, in binary, with no translation of line ends.
-#include "io/platform_utf16.h"
+#include "platform/utf16.h"
 //
 #include <fcntl.h>
 #include <io.h>
@@ -16,7 +16,7 @@
 #include <cstring>
 #include <string>
 
-#include "io/platform.h"
+#include "platform/platform.h"
 
 namespace tarvel {
 

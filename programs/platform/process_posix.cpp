@@ -6,7 +6,7 @@
 #include <atomic>
 #include <csignal>
 
-#include "io/platform_process.h"
+#include "platform/process.h"
 
 namespace tarvel {
 
