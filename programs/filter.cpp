@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "command_line.h"
-#include "platform/process.h"
 #include "messages.h"
+#include "platform/process.h"
 #include "program.h"
 #include "tarvel/tarvel.h"
 

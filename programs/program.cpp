@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "command_line.h"
-#include "platform/process.h"
 #include "messages.h"
+#include "platform/process.h"
 #include "run_report.h"
 #include "swapped_names.h"
 #include "tarvel/tarvel.h"

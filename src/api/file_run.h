@@ -11,8 +11,8 @@
 #include "io/descriptor_stream.h"
 #include "io/input_file.h"
 #include "io/output_file.h"
-#include "platform/platform.h"
 #include "io/progress.h"
+#include "platform/platform.h"
 #include "tarvel/tarvel.h"
 
 namespace tarvel {

@@ -12,9 +12,9 @@
 #include "io/input_file.h"
 #include "io/output_file.h"
 #include "io/output_path.h"
-#include "platform/platform.h"
 #include "io/spool_file.h"
 #include "model/symbol_count.h"
+#include "platform/platform.h"
 #include "tarvel/tarvel.h"
 
 namespace tarvel {

@@ -7,8 +7,8 @@
 
 #include "io/output_path.h"
 #include "io/page_buffer.h"
-#include "platform/platform.h"
 #include "io/spool_file.h"
+#include "platform/platform.h"
 
 namespace tarvel {
 

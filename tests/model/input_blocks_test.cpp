@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "encode/payload_writer.h"
-#include "platform/platform.h"
 #include "model/symbol_count.h"
+#include "platform/platform.h"
 #include "support/codes.h"
 #include "support/scratch.h"
 #include "support/test_data.h"
