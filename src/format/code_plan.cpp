@@ -1,8 +1,8 @@
 #include "format/code_plan.h"
 
 #include <cstdint>
+#include <cstddef>
 #include <memory>
-#include <sstream>
 
 #include "format/header_writer.h"
 #include "model/code_tree.h"
@@ -19,12 +19,17 @@ CodePlan PlanCodes(const FrequencyTable& counts) {
     root->AssignCodes(position, code, plan.table);
   }
   BuildSymbolIndex(plan.table, plan.index);
-  std::ostringstream header;
+  // The header is written in place, into room for the largest one: the
+  // flags, an odd byte, a wide record count, the end position, a long
+  // length, and 256 records of a byte and a long length.
+  constexpr std::size_t kMostHeaderBytes = 1 + 1 + 2 + 4 + 2 + 256 * 3;
+  plan.header.assign(kMostHeaderBytes, '\0');
   {
-    BitWriter writer(header);
+    BitWriter writer(reinterpret_cast<std::uint8_t*>(plan.header.data()), plan.header.size());
     WriteHeader(writer, plan.table, plan.index, /*oddByte=*/-1);
+    writer.Close();
+    plan.header.resize(static_cast<std::size_t>(writer.WritePosition()));
   }
-  plan.header = std::move(header).str();
   // The largest payload whose bits, and whose size in bytes with the
   // header, a signed 64-bit number holds.
   constexpr std::int64_t kMostBits = INT64_MAX - 8 * 1024;
