@@ -1,7 +1,7 @@
 #include "format/code_plan.h"
 
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 
 #include "format/header_writer.h"
