@@ -1,0 +1,43 @@
+// The work, off the page's thread: a file named *.tarvel is restored as a
+// stream, any other compressed as a Blob read twice; progress goes to the
+// page as a share of the work done.
+import { TarvelDecompressionStream, TarvelError, compressBlob } from '../src/index.js';
+
+const kSuffix = '.tarvel';
+
+async function restore(file) {
+  let read = 0;
+  const counted = new TransformStream({
+    transform(chunk, controller) {
+      read += chunk.length;
+      postMessage({ progress: file.size > 0 ? read / file.size : 1 });
+      controller.enqueue(chunk);
+    },
+  });
+  // Read here, not through a Response, which would hide the stream's error.
+  const reader = file.stream().pipeThrough(counted).pipeThrough(new TarvelDecompressionStream())
+    .getReader();
+  const parts = [];
+  for (let part = await reader.read(); !part.done; part = await reader.read()) parts.push(part.value);
+  return new Blob(parts);
+}
+
+onmessage = async ({ data: file }) => {
+  const start = performance.now();
+  const restoring = file.name.endsWith(kSuffix) && file.name.length > kSuffix.length;
+  try {
+    const blob = restoring ? await restore(file)
+      : await compressBlob(file, { onProgress: (done, total) => postMessage({ progress: done / total }) });
+    postMessage({
+      blob, inputSize: file.size, milliseconds: performance.now() - start,
+      name: restoring ? file.name.slice(0, -kSuffix.length) : file.name + kSuffix,
+    });
+  } catch (error) {
+    // The program's messages.
+    const message = !(error instanceof TarvelError) ? String(error)
+      : restoring && error.status <= -100
+        ? `error : '${file.name}' is not a valid tarvel file: ${error.message}.`
+        : `error : ${file.name}: ${error.message}.`;
+    postMessage({ error: message });
+  }
+};
