@@ -4,7 +4,7 @@
 import { StreamingDecoder } from './decoder.js';
 import { PieceEncoder, kPieceBytes } from './encoder.js';
 import {
-  DONE, TarvelError, allocate, failure, guarded, heap, module, release, setBuffer,
+  DONE, TarvelError, allocate, bufferPos, failure, guarded, heap, module, release, setBuffer,
 } from './wasm.js';
 
 export { TarvelError };
@@ -16,6 +16,9 @@ function bytesOf(input) {
   if (ArrayBuffer.isView(input)) return new Uint8Array(input.buffer, input.byteOffset, input.byteLength);
   throw new TypeError('expected a Uint8Array, an ArrayBuffer or a view of one');
 }
+
+// The bytes of one call on a buffer.
+const kStepBytes = 1 << 20;
 
 /** The library's version, "MAJOR.MINOR.PATCH". */
 export const version = (() => {
@@ -41,17 +44,27 @@ export function compress(input) {
     source = allocate(data.length);
     heap().fill(0, counts, counts + 256 * 8);
     heap().set(data, source);
-    exports.tarvel_count(counts, source, data.length);
+    // A step at a time, each a call: the engine's optimised code, made while
+    // the first steps run, takes over from the next call on.
+    for (let at = 0; at < data.length; at += kStepBytes) {
+      exports.tarvel_count(counts, source + at, Math.min(kStepBytes, data.length - at));
+    }
     encoder = guarded(() => exports.tarvel_encoder_new(counts));
     if (encoder === 0) throw failure(-10);
     const size = Number(exports.tarvel_encoder_size(encoder));
     target = allocate(size);
     const input = counts + 256 * 8;
     const output = input + 12;
-    setBuffer(input, source, data.length);
-    setBuffer(output, target, size);
-    const status = guarded(() => exports.tarvel_encoder_run(encoder, output, input, 1));
-    if (status !== DONE) throw failure(status < 0 ? status : -5);
+    let written = 0;
+    for (let at = 0; at < data.length; at += kStepBytes) {
+      const step = Math.min(kStepBytes, data.length - at);
+      const last = at + step === data.length;
+      setBuffer(input, source + at, step);
+      setBuffer(output, target, size, written);
+      const status = guarded(() => exports.tarvel_encoder_run(encoder, output, input, last ? 1 : 0));
+      written = bufferPos(output);
+      if (status !== (last ? DONE : 0)) throw failure(status < 0 ? status : -5);
+    }
     return heap().slice(target, target + size);
   } finally {
     if (encoder !== 0) exports.tarvel_encoder_free(encoder);
@@ -65,29 +78,33 @@ export function decompress(input) {
   const data = bytesOf(input);
   const { exports } = module();
   let source = 0;
-  let target = 0;
-  let sizes = 0;
+  let room = 0;
+  const decoder = exports.tarvel_decoder_new();
   try {
-    sizes = allocate(data.length + 8);  // the restored size, as a size_t, then the data
-    source = sizes + 8;
-    heap().set(data, source);
-    // Most data restore to less than four times their size; others are
-    // decoded again into the room they turned out to need.
-    let room = Math.max(64 * 1024, Math.min(4 * data.length, 2 ** 30));
-    for (let attempt = 0; ; attempt += 1) {
-      target = allocate(room);
-      const status = guarded(() => exports.tarvel_decompress(source, data.length, target, room,
-                                                             sizes, 1));
-      const size = new Uint32Array(exports.memory.buffer, sizes, 1)[0];
-      if (status === 0) return heap().slice(target, target + size);
-      if (status !== -9 || size === 0 || attempt > 0) throw failure(status);
-      release(target);
-      target = 0;
-      room = size;
+    if (decoder === 0) throw failure(-10);
+    source = allocate(24 + data.length);  // the tarvel_in and tarvel_out, then the data
+    heap().set(data, source + 24);
+    setBuffer(source, source + 24, data.length);
+    // Room for four times the data, which most restore to less than, grown
+    // twice as large whenever it is full.
+    let capacity = Math.max(64 * 1024, Math.min(4 * data.length, 2 ** 30));
+    room = allocate(capacity);
+    for (let restored = 0; ;) {
+      setBuffer(source + 12, room, capacity, restored);
+      const status = guarded(() => exports.tarvel_decoder_run(decoder, source + 12, source, 1));
+      restored = bufferPos(source + 12);
+      if (status === DONE) return heap().slice(room, room + restored);
+      if (status < 0) throw failure(status);
+      const larger = allocate(2 * capacity);
+      heap().copyWithin(larger, room, room + restored);
+      release(room);
+      room = larger;
+      capacity *= 2;
     }
   } finally {
-    release(target);
-    release(sizes);
+    release(room);
+    release(source);
+    if (decoder !== 0) exports.tarvel_decoder_free(decoder);
   }
 }
 
