@@ -1,7 +1,11 @@
 // tarvel for JavaScript: the codec of the tarvel program, in WebAssembly.
 
 /** Bytes as the calls take them. */
-export type Bytes = Uint8Array | ArrayBuffer | ArrayBufferView;
+export type Bytes = Uint8Array | ArrayBufferLike | ArrayBufferView;
+
+/** Bytes as the calls give them: a Uint8Array over an ArrayBuffer of its own
+ * (Uint8Array<ArrayBuffer> where TypeScript has that type). */
+export type Output = ReturnType<Uint8Array['slice']>;
 
 /** The library's version, "MAJOR.MINOR.PATCH". */
 export const version: string;
@@ -16,16 +20,16 @@ export class TarvelError extends Error {
 
 /** The compressed form of `input`: the bytes the tarvel program writes for
  * a file holding them (none for none). */
-export function compress(input: Bytes): Uint8Array;
+export function compress(input: Bytes): Output;
 
 /** The bytes that `input`, one whole compressed stream, restores to. Throws
  * TarvelError when it is not one. */
-export function decompress(input: Bytes): Uint8Array;
+export function decompress(input: Bytes): Output;
 
 /** A TransformStream of bytes that restores a compressed stream, in the
  * shape of DecompressionStream, in bounded memory; invalid, cut or trailing
  * data error it with a TarvelError. */
-export class TarvelDecompressionStream extends TransformStream<Bytes, Uint8Array> {
+export class TarvelDecompressionStream extends TransformStream<Bytes, Output> {
   constructor();
 }
 

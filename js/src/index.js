@@ -9,10 +9,14 @@ import {
 
 export { TarvelError };
 
-/** The bytes of a Uint8Array, an ArrayBuffer, a view of one, or a Buffer. */
+/** The bytes of a Uint8Array, an ArrayBuffer (shared or not), a view of one,
+ * or a Buffer. */
 function bytesOf(input) {
   if (input instanceof Uint8Array) return input;
-  if (input instanceof ArrayBuffer) return new Uint8Array(input);
+  if (input instanceof ArrayBuffer ||
+      (typeof SharedArrayBuffer === 'function' && input instanceof SharedArrayBuffer)) {
+    return new Uint8Array(input);
+  }
   if (ArrayBuffer.isView(input)) return new Uint8Array(input.buffer, input.byteOffset, input.byteLength);
   throw new TypeError('expected a Uint8Array, an ArrayBuffer or a view of one');
 }
