@@ -10,7 +10,33 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__wasm_simd128__)
+#include <wasm_simd128.h>
+#endif
+
 namespace tarvel {
+
+#if defined(__wasm_simd128__)
+// WebAssembly has no byte swap: one shuffle of a vector register does what
+// a dozen shifts and masks would.
+[[gnu::always_inline]] inline std::uint64_t SwapBytes(std::uint64_t value) {
+  const v128_t word = wasm_u64x2_splat(value);
+  return wasm_u64x2_extract_lane(
+      wasm_i8x16_shuffle(word, word, 7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8), 0);
+}
+[[gnu::always_inline]] inline std::uint32_t SwapBytes(std::uint32_t value) {
+  const v128_t word = wasm_u32x4_splat(value);
+  return wasm_u32x4_extract_lane(
+      wasm_i8x16_shuffle(word, word, 3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12), 0);
+}
+#else
+[[gnu::always_inline]] inline std::uint64_t SwapBytes(std::uint64_t value) {
+  return __builtin_bswap64(value);
+}
+[[gnu::always_inline]] inline std::uint32_t SwapBytes(std::uint32_t value) {
+  return __builtin_bswap32(value);
+}
+#endif
 
 static_assert(std::endian::native == std::endian::little || std::endian::native == std::endian::big,
               "a machine of mixed byte order");
@@ -19,7 +45,7 @@ static_assert(std::endian::native == std::endian::little || std::endian::native 
 [[gnu::always_inline]] inline std::uint64_t LoadBigEndian64(const void* p) {
   std::uint64_t word;
   std::memcpy(&word, p, sizeof word);
-  if constexpr (std::endian::native == std::endian::little) return __builtin_bswap64(word);
+  if constexpr (std::endian::native == std::endian::little) return SwapBytes(word);
   return word;
 }
 
@@ -33,19 +59,19 @@ static_assert(std::endian::native == std::endian::little || std::endian::native 
 
 // Stores `value` at `p`, its most significant byte first.
 [[gnu::always_inline]] inline void StoreBigEndian64(void* p, std::uint64_t value) {
-  if constexpr (std::endian::native == std::endian::little) value = __builtin_bswap64(value);
+  if constexpr (std::endian::native == std::endian::little) value = SwapBytes(value);
   std::memcpy(p, &value, sizeof value);
 }
 
 // Stores `value` at `p`, its most significant byte first.
 [[gnu::always_inline]] inline void StoreBigEndian32(void* p, std::uint32_t value) {
-  if constexpr (std::endian::native == std::endian::little) value = __builtin_bswap32(value);
+  if constexpr (std::endian::native == std::endian::little) value = SwapBytes(value);
   std::memcpy(p, &value, sizeof value);
 }
 
 // Stores `value` at `p`, its least significant byte first.
 [[gnu::always_inline]] inline void StoreLittleEndian32(void* p, std::uint32_t value) {
-  if constexpr (std::endian::native == std::endian::big) value = __builtin_bswap32(value);
+  if constexpr (std::endian::native == std::endian::big) value = SwapBytes(value);
   std::memcpy(p, &value, sizeof value);
 }
 
