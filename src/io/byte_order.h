@@ -18,16 +18,19 @@ namespace tarvel {
 
 #if defined(__wasm_simd128__)
 // WebAssembly has no byte swap: one shuffle of a vector register does what
-// a dozen shifts and masks would.
+// a dozen shifts and masks would, and the loads and stores of the byte
+// order go through the vector register whole.
+[[gnu::always_inline]] inline v128_t Reverse64(v128_t word) {
+  return wasm_i8x16_shuffle(word, word, 7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8);
+}
+[[gnu::always_inline]] inline v128_t Reverse32(v128_t word) {
+  return wasm_i8x16_shuffle(word, word, 3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12);
+}
 [[gnu::always_inline]] inline std::uint64_t SwapBytes(std::uint64_t value) {
-  const v128_t word = wasm_u64x2_splat(value);
-  return wasm_u64x2_extract_lane(
-      wasm_i8x16_shuffle(word, word, 7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8), 0);
+  return wasm_u64x2_extract_lane(Reverse64(wasm_u64x2_splat(value)), 0);
 }
 [[gnu::always_inline]] inline std::uint32_t SwapBytes(std::uint32_t value) {
-  const v128_t word = wasm_u32x4_splat(value);
-  return wasm_u32x4_extract_lane(
-      wasm_i8x16_shuffle(word, word, 3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12), 0);
+  return wasm_u32x4_extract_lane(Reverse32(wasm_u32x4_splat(value)), 0);
 }
 #else
 [[gnu::always_inline]] inline std::uint64_t SwapBytes(std::uint64_t value) {
@@ -43,6 +46,9 @@ static_assert(std::endian::native == std::endian::little || std::endian::native 
 
 // The eight bytes at `p` as a number, the first byte the most significant.
 [[gnu::always_inline]] inline std::uint64_t LoadBigEndian64(const void* p) {
+#if defined(__wasm_simd128__)
+  return wasm_u64x2_extract_lane(Reverse64(wasm_v128_load64_zero(p)), 0);
+#endif
   std::uint64_t word;
   std::memcpy(&word, p, sizeof word);
   if constexpr (std::endian::native == std::endian::little) return SwapBytes(word);
@@ -59,12 +65,18 @@ static_assert(std::endian::native == std::endian::little || std::endian::native 
 
 // Stores `value` at `p`, its most significant byte first.
 [[gnu::always_inline]] inline void StoreBigEndian64(void* p, std::uint64_t value) {
+#if defined(__wasm_simd128__)
+  return wasm_v128_store64_lane(p, Reverse64(wasm_u64x2_splat(value)), 0);
+#endif
   if constexpr (std::endian::native == std::endian::little) value = SwapBytes(value);
   std::memcpy(p, &value, sizeof value);
 }
 
 // Stores `value` at `p`, its most significant byte first.
 [[gnu::always_inline]] inline void StoreBigEndian32(void* p, std::uint32_t value) {
+#if defined(__wasm_simd128__)
+  return wasm_v128_store32_lane(p, Reverse32(wasm_u32x4_splat(value)), 0);
+#endif
   if constexpr (std::endian::native == std::endian::little) value = SwapBytes(value);
   std::memcpy(p, &value, sizeof value);
 }
