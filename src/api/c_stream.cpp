@@ -63,7 +63,23 @@ void tarvel_decoder_free(tarvel_decoder* decoder) { delete decoder; }
 void tarvel_count(uint64_t counts[256], const void* data, size_t size) {
   if (counts == nullptr || data == nullptr || size == 0) return;
   tarvel::Count added[256] = {};
-  tarvel::CountBlock(static_cast<const std::uint8_t*>(data), size, added);
+  const auto* const bytes = static_cast<const std::uint8_t*>(data);
+  // By pairs where a piece is long enough to pay for their table, and its
+  // first bytes show that they pay; else, and when there is no memory for
+  // the table, byte by byte.
+  constexpr std::size_t kPairPieceBytes = std::size_t{1} << 20;
+  constexpr std::size_t kSampleBytes = std::size_t{1} << 17;
+  bool counted = false;
+  if (size >= kPairPieceBytes && tarvel::PairsPay(bytes, kSampleBytes)) {
+    try {
+      tarvel::PairCounter pairs;
+      pairs.Add(bytes, size, added);
+      pairs.Flush(added);
+      counted = true;
+    } catch (const std::bad_alloc&) {
+    }
+  }
+  if (!counted) tarvel::CountBlock(bytes, size, added);
   for (int value = 0; value < 256; ++value) counts[value] += static_cast<uint64_t>(added[value]);
 }
 

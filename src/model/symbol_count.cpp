@@ -90,13 +90,21 @@ void PairCounter::Add(const std::uint8_t* data, std::size_t size, Count* counts)
 }
 
 void PairCounter::Flush(Count* counts) {
+  // A row of the table holds the pairs of one second byte: its sum is that
+  // byte's count as a second, and the rows added up column by column give
+  // each first byte's. Both loops run over consecutive counts, in vectors.
+  std::array<std::uint64_t, 256> firsts{};
   for (std::size_t second = 0; second < 256; ++second) {
+    const std::uint32_t* const row = pairs.data() + (second << 8);
+    std::uint64_t sum = 0;
     for (std::size_t first = 0; first < 256; ++first) {
-      const Count count = pairs[first | second << 8];
-      counts[first] += count;
-      counts[second] += count;
+      firsts[first] += row[first];
+      sum += row[first];
     }
+    counts[second] += static_cast<Count>(sum);
   }
+  for (std::size_t first = 0; first < 256; ++first)
+    counts[first] += static_cast<Count>(firsts[first]);
   std::fill(pairs.begin(), pairs.end(), 0);
   unflushed = 0;
 }
