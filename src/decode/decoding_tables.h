@@ -1,10 +1,13 @@
 // The tables that turn the bits of a payload back into symbols.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "io/byte_order.h"
 
 namespace tarvel {
 
@@ -19,15 +22,15 @@ inline constexpr std::int32_t kEndIndex = 256;
 // symbols when their codes are short; a longer code, and the end symbol, go
 // through the code tree bit by bit.
 //
-// An entry of `fast.entries`: the bits its symbols take (bits 0-5, so that a shift
-// by the entry itself consumes them), how many symbols it gives (6-7), and
-// the symbols, the first in the top byte (24-31), then 16-23 and 8-15, so
-// that one big-endian store of the entry writes them all in order, followed
-// by a byte that is not theirs. An entry that gives none is 0: it consumes
-// nothing, and sends the decoder to the second lookup or the tree.
+// An entry of `fast.entries` holds the symbols it gives, how many (up to
+// three) and the bits they take, so that one store of the entry writes the
+// symbols in order, followed by a byte that is not theirs. An entry that
+// gives none is 0: it consumes nothing, and sends the decoder to the second
+// lookup or the tree. Its layout is the machine's (kSymbolsLowFirst below).
 // `fast.advance` holds each entry's count again, as wide as a pointer, so
-// that the fast loop moves its output on by one addition from memory; both
-// lie in one block, which one register reaches.
+// that the fast loop moves its output on by one addition from memory where
+// the count is not taken from the entry; both lie in one block, which one
+// register reaches.
 struct FastLookups {
   std::uint32_t entries[std::size_t{1} << kTableBits];
   std::size_t advance[std::size_t{1} << kTableBits];
@@ -50,22 +53,50 @@ struct DecodingTables {
   std::vector<std::int32_t> children;
 };
 
-// Entries of `fast`.
+// Entries of `fast`, in one of two layouts:
+// - the symbols first-first from the top byte (24-31, 16-23, 8-15), the
+//   count in bits 6-7 and the length in 0-5, for one big-endian store of
+//   the entry and a shift by the entry itself, which takes the length (a
+//   shift's count goes modulo 64 on x86-64): where a byte swap comes with
+//   the store (MOVBE) or costs nothing (a big-endian machine);
+// - the symbols first-first from the low byte (0-7, 8-15, 16-23), the
+//   length in bits 24-29 and the count in 30-31, for one plain store on a
+//   little-endian machine that swaps bytes at a cost (WebAssembly has no
+//   swap at all), a shift by the entry's top byte and a count in one shift.
+#if defined(__x86_64__) || defined(__i386__)
+inline constexpr bool kSymbolsLowFirst = false;
+#else
+inline constexpr bool kSymbolsLowFirst = std::endian::native == std::endian::little;
+#endif
 inline constexpr int kFastLengthBits = 6;
-inline constexpr int kFastCountShift = 6;
-inline constexpr int kFastSymbolsShift = 8;
-// `symbols` holds the first symbol in its top byte, as in the entry.
+inline constexpr std::uint32_t kFastLengthMask = (1u << kFastLengthBits) - 1;
+inline constexpr int kFastLengthShift = kSymbolsLowFirst ? 24 : 0;
+inline constexpr int kFastCountShift = kSymbolsLowFirst ? 30 : 6;
+// The place of symbol `k` (0 to 2) of an entry.
+inline constexpr int FastSymbolShift(int k) { return kSymbolsLowFirst ? 8 * k : 24 - 8 * k; }
+// `symbols` holds each symbol at its FastSymbolShift().
 inline constexpr std::uint32_t FastEntry(std::uint32_t symbols, std::uint32_t count, int length) {
-  return symbols | count << kFastCountShift | static_cast<std::uint32_t>(length);
+  return symbols | count << kFastCountShift |
+         static_cast<std::uint32_t>(length) << kFastLengthShift;
 }
 inline constexpr std::uint32_t EntryCount(std::uint32_t entry) {
   return (entry >> kFastCountShift) & 3;
 }
 inline constexpr int EntryLength(std::uint32_t entry) {
-  return static_cast<int>(entry & ((1u << kFastLengthBits) - 1));
+  return static_cast<int>((entry >> kFastLengthShift) & kFastLengthMask);
 }
-// The place of symbol `k` (0 to 2) of an entry.
-inline constexpr int FastSymbolShift(int k) { return 24 - 8 * k; }
+// A number whose lowest kFastLengthBits are the entry's length, and whose
+// higher bits a shift by it drops: the entry itself, or its top byte.
+// Added up over a round's entries, its low bits give their lengths' sum.
+inline constexpr std::uint32_t EntryShift(std::uint32_t entry) { return entry >> kFastLengthShift; }
+// Writes the entry's symbols at `out`, the first first, and one byte more.
+[[gnu::always_inline]] inline void StoreEntrySymbols(std::uint8_t* out, std::uint32_t entry) {
+  if constexpr (kSymbolsLowFirst) {
+    StoreLittleEndian32(out, entry);
+  } else {
+    StoreBigEndian32(out, entry);
+  }
+}
 
 // Entries of `first`.
 inline constexpr int kFirstLengthBits = 4;
@@ -99,10 +130,13 @@ inline constexpr int LongStartBits(std::uint32_t start) {
   return static_cast<int>(start >> kLongStartShift);
 }
 
-static_assert(kTableBits < (1 << kFastLengthBits) && kFastLengthBits <= kFastSymbolsShift,
+static_assert(kTableBits < (1 << kFastLengthBits),
               "a fast entry's length field holds a whole lookup");
-static_assert(kFastCountShift == kFastLengthBits && kFastCountShift + 2 == kFastSymbolsShift &&
-                  FastSymbolShift(2) == kFastSymbolsShift,
+static_assert(kSymbolsLowFirst ? FastSymbolShift(2) + 8 == kFastLengthShift &&
+                                     kFastLengthShift + kFastLengthBits == kFastCountShift &&
+                                     kFastCountShift + 2 == 32
+                               : kFastCountShift == kFastLengthBits && kFastCountShift + 2 == 8 &&
+                                     FastSymbolShift(2) == 8,
               "the length, a count of up to 3 and three byte symbols fill an entry");
 static_assert(kTableBits < (1 << kFirstLengthBits) && kFirstLengthBits + 12 <= 16 &&
                   kEndIndex < (1 << 12),

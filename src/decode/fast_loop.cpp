@@ -25,7 +25,7 @@ inline std::uint64_t RoundsAhead(std::size_t limit, std::uint64_t load, std::uin
 }
 
 // The length field of a fast entry (EntryLength).
-constexpr unsigned kLengthMask = (1u << kFastLengthBits) - 1;
+constexpr unsigned kLengthMask = kFastLengthMask;
 static_assert(kLongRoundBits <= kLengthMask, "a round's lengths add up in the length field");
 
 // `value`, which the compiler must take for unknown: a shift by it is then
@@ -156,13 +156,15 @@ template <int N, bool byRegister>
           entry[k] = fast.entries[index];
           // The symbols, first one first, then a byte not theirs, which the
           // next store writes over or which lies in the round's room.
-          StoreBigEndian32(out[k], entry[k]);
-          out[k] += fast.advance[index];
-          // The length is the entry's low bits, which a shift by the entry
-          // takes alone on x86-64; the lengths of a round add up there too,
-          // with no carry out of them (fewer than 64 bits).
-          buffer[k] <<= entry[k] & kLengthMask;
-          if constexpr (Bits::kCounts) used[k] += entry[k];
+          StoreEntrySymbols(out[k], entry[k]);
+          // Where the count lies at the entry's top, a shift takes it.
+          out[k] += kSymbolsLowFirst ? EntryCount(entry[k]) : fast.advance[index];
+          // The length is the low bits of EntryShift(), which a shift by it
+          // takes alone on x86-64 (where that is the entry itself); the
+          // lengths of a round add up there too, with no carry out of them
+          // (fewer than 64 bits).
+          buffer[k] <<= EntryShift(entry[k]) & kLengthMask;
+          if constexpr (Bits::kCounts) used[k] += EntryShift(entry[k]);
         }
       }
 #pragma GCC unroll 8

@@ -66,7 +66,7 @@ RunOutcome DecodeRun(MemoryBits& bits, const DecodingTables& tables, std::uint64
     if (position + kTableBits <= stopBit && bits.available >= kTableBits) {
       const std::uint32_t entry = fast[bits.Peek(kTableBits)];
       if (EntryCount(entry) != 0) {
-        StoreBigEndian32(out, entry);  // the first symbol first
+        StoreEntrySymbols(out, entry);
         out += EntryCount(entry);
         bits.Skip(EntryLength(entry));
         continue;
