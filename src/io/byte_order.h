@@ -26,19 +26,6 @@ namespace tarvel {
 [[gnu::always_inline]] inline v128_t Reverse32(v128_t word) {
   return wasm_i8x16_shuffle(word, word, 3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12);
 }
-[[gnu::always_inline]] inline std::uint64_t SwapBytes(std::uint64_t value) {
-  return wasm_u64x2_extract_lane(Reverse64(wasm_u64x2_splat(value)), 0);
-}
-[[gnu::always_inline]] inline std::uint32_t SwapBytes(std::uint32_t value) {
-  return wasm_u32x4_extract_lane(Reverse32(wasm_u32x4_splat(value)), 0);
-}
-#else
-[[gnu::always_inline]] inline std::uint64_t SwapBytes(std::uint64_t value) {
-  return __builtin_bswap64(value);
-}
-[[gnu::always_inline]] inline std::uint32_t SwapBytes(std::uint32_t value) {
-  return __builtin_bswap32(value);
-}
 #endif
 
 static_assert(std::endian::native == std::endian::little || std::endian::native == std::endian::big,
@@ -48,11 +35,12 @@ static_assert(std::endian::native == std::endian::little || std::endian::native 
 [[gnu::always_inline]] inline std::uint64_t LoadBigEndian64(const void* p) {
 #if defined(__wasm_simd128__)
   return wasm_u64x2_extract_lane(Reverse64(wasm_v128_load64_zero(p)), 0);
-#endif
+#else
   std::uint64_t word;
   std::memcpy(&word, p, sizeof word);
-  if constexpr (std::endian::native == std::endian::little) return SwapBytes(word);
+  if constexpr (std::endian::native == std::endian::little) return __builtin_bswap64(word);
   return word;
+#endif
 }
 
 // The first `size` bytes at `p` (0 to 8) as the top bytes of a number, the
@@ -66,24 +54,26 @@ static_assert(std::endian::native == std::endian::little || std::endian::native 
 // Stores `value` at `p`, its most significant byte first.
 [[gnu::always_inline]] inline void StoreBigEndian64(void* p, std::uint64_t value) {
 #if defined(__wasm_simd128__)
-  return wasm_v128_store64_lane(p, Reverse64(wasm_u64x2_splat(value)), 0);
-#endif
-  if constexpr (std::endian::native == std::endian::little) value = SwapBytes(value);
+  wasm_v128_store64_lane(p, Reverse64(wasm_u64x2_splat(value)), 0);
+#else
+  if constexpr (std::endian::native == std::endian::little) value = __builtin_bswap64(value);
   std::memcpy(p, &value, sizeof value);
+#endif
 }
 
 // Stores `value` at `p`, its most significant byte first.
 [[gnu::always_inline]] inline void StoreBigEndian32(void* p, std::uint32_t value) {
 #if defined(__wasm_simd128__)
-  return wasm_v128_store32_lane(p, Reverse32(wasm_u32x4_splat(value)), 0);
-#endif
-  if constexpr (std::endian::native == std::endian::little) value = SwapBytes(value);
+  wasm_v128_store32_lane(p, Reverse32(wasm_u32x4_splat(value)), 0);
+#else
+  if constexpr (std::endian::native == std::endian::little) value = __builtin_bswap32(value);
   std::memcpy(p, &value, sizeof value);
+#endif
 }
 
 // Stores `value` at `p`, its least significant byte first.
 [[gnu::always_inline]] inline void StoreLittleEndian32(void* p, std::uint32_t value) {
-  if constexpr (std::endian::native == std::endian::big) value = SwapBytes(value);
+  if constexpr (std::endian::native == std::endian::big) value = __builtin_bswap32(value);
   std::memcpy(p, &value, sizeof value);
 }
 
