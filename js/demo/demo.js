@@ -46,6 +46,13 @@ worker.onmessage = ({ data }) => {
   link.hidden = false;
 };
 
+// The worker itself did not load: said on the page, not a silent wait.
+worker.onerror = (event) => {
+  $('file').disabled = false;
+  $('progress').hidden = true;
+  $('error').textContent = `error : ${event.message || 'the page\'s worker did not start'}.`;
+};
+
 $('file').addEventListener('change', () => start($('file').files[0]));
 const drop = $('drop');
 drop.addEventListener('dragover', (event) => {

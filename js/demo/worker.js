@@ -1,11 +1,15 @@
 // The work, off the page's thread: a file named *.tarvel is restored as a
 // stream, any other compressed as a Blob read twice; progress goes to the
 // page as a share of the work done.
-import { TarvelDecompressionStream, TarvelError, compressBlob } from '../src/index.js';
+//
+// The codec is imported here, not above: a static import would hold this
+// module's body, and so the handler below, until the WebAssembly module has
+// loaded, and a file posted meanwhile would find no handler and be lost.
+const codec = import('../src/index.js');
 
 const kSuffix = '.tarvel';
 
-async function restore(file) {
+async function restore(file, { TarvelDecompressionStream }) {
   let read = 0;
   const counted = new TransformStream({
     transform(chunk, controller) {
@@ -25,16 +29,19 @@ async function restore(file) {
 onmessage = async ({ data: file }) => {
   const start = performance.now();
   const restoring = file.name.endsWith(kSuffix) && file.name.length > kSuffix.length;
+  let TarvelError = null;
   try {
-    const blob = restoring ? await restore(file)
-      : await compressBlob(file, { onProgress: (done, total) => postMessage({ progress: done / total }) });
+    const loaded = await codec;
+    ({ TarvelError } = loaded);
+    const blob = restoring ? await restore(file, loaded)
+      : await loaded.compressBlob(file, { onProgress: (done, total) => postMessage({ progress: done / total }) });
     postMessage({
       blob, inputSize: file.size, milliseconds: performance.now() - start,
       name: restoring ? file.name.slice(0, -kSuffix.length) : file.name + kSuffix,
     });
   } catch (error) {
     // The program's messages.
-    const message = !(error instanceof TarvelError) ? String(error)
+    const message = !TarvelError || !(error instanceof TarvelError) ? String(error)
       : restoring && error.status <= -100
         ? `error : '${file.name}' is not a valid tarvel file: ${error.message}.`
         : `error : ${file.name}: ${error.message}.`;

@@ -19,15 +19,19 @@ const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'applic
 let server;
 let browser;
 let address;
+// The module's bytes are held until the page has its file, so that the file
+// always reaches the worker before the module is ready.
+let moduleHeld = Promise.resolve();
 
 before(async () => {
   if (!existsSync(chromium)) return;
-  server = createServer((request, response) => {
+  server = createServer(async (request, response) => {
     const path = normalize(join(root, decodeURIComponent(new URL(request.url, 'http://x').pathname)));
     if (!path.startsWith(root) || !existsSync(path)) {
       response.writeHead(404).end();
       return;
     }
+    if (extname(path) === '.wasm') await moduleHeld;
     response.writeHead(200, { 'content-type': types[extname(path)] ?? 'application/octet-stream' });
     response.end(readFileSync(path));
   });
@@ -52,8 +56,11 @@ async function throughPage(file) {
   const page = await browser.newPage();
   const requests = [];
   page.on('request', (request) => requests.push(request.url()));
+  let releaseModule;
+  moduleHeld = new Promise((release) => { releaseModule = release; });
   await page.goto(address);
   await page.setInputFiles('#file', file);
+  releaseModule();
   await page.waitForSelector('#download:not([hidden]), #error:not(:empty)');
   const message = await page.textContent('#error');
   let download = null;
