@@ -29,10 +29,8 @@ async function restore(file, { TarvelDecompressionStream }) {
 onmessage = async ({ data: file }) => {
   const start = performance.now();
   const restoring = file.name.endsWith(kSuffix) && file.name.length > kSuffix.length;
-  let TarvelError = null;
   try {
     const loaded = await codec;
-    ({ TarvelError } = loaded);
     const blob = restoring ? await restore(file, loaded)
       : await loaded.compressBlob(file, { onProgress: (done, total) => postMessage({ progress: done / total }) });
     postMessage({
@@ -40,8 +38,9 @@ onmessage = async ({ data: file }) => {
       name: restoring ? file.name.slice(0, -kSuffix.length) : file.name + kSuffix,
     });
   } catch (error) {
-    // The program's messages.
-    const message = !TarvelError || !(error instanceof TarvelError) ? String(error)
+    // The program's messages for the codec's failures (the codec may not
+    // have loaded, so they are told by name).
+    const message = error?.name !== 'TarvelError' ? String(error)
       : restoring && error.status <= -100
         ? `error : '${file.name}' is not a valid tarvel file: ${error.message}.`
         : `error : ${file.name}: ${error.message}.`;
